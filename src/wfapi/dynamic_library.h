@@ -1,0 +1,25 @@
+// The platform's loader, behind one small seam.
+#pragma once
+
+using AnyFunction = void (*)();
+
+class DynamicLibrary {
+ public:
+  // The write filter's library by its platform name: on Windows FBWFLIB.dll
+  // from the application's and the system's folders only (never the current
+  // folder); elsewhere libfbwflib.so through the loader's ordinary search.
+  static DynamicLibrary OpenWriteFilter();
+
+  DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(DynamicLibrary&&) = delete;
+  ~DynamicLibrary();
+
+  bool IsOpen() const { return handle_ != nullptr; }
+  AnyFunction Find(const char* name) const;  // nullptr when absent
+
+ private:
+  explicit DynamicLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
