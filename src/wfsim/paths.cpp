@@ -1,0 +1,79 @@
+#include "wfsim/paths.h"
+
+#include <array>
+
+#include "wfsim/text.h"
+
+namespace wfsim {
+
+namespace {
+
+constexpr std::size_t kNameLimit = 255;
+
+bool IsForbidden(char16_t unit) {
+  return unit < 0x20 || unit == u'<' || unit == u'>' || unit == u':' || unit == u'"' ||
+         unit == u'/' || unit == u'|' || unit == u'?' || unit == u'*';
+}
+
+// Windows opens the device, not a file, for these names whatever follows a dot.
+bool IsDeviceName(std::u16string_view name) {
+  const std::u16string stem = FoldCase(name.substr(0, name.find(u'.')));
+  constexpr std::array<std::u16string_view, 4> kPlain = {u"CON", u"PRN", u"AUX", u"NUL"};
+  for (std::u16string_view device : kPlain) {
+    if (stem == device) return true;
+  }
+  const bool numbered = stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT"));
+  return numbered && stem[3] >= u'1' && stem[3] <= u'9';
+}
+
+bool IsValidName(std::u16string_view name) {
+  if (name.empty() || name.size() > kNameLimit) return false;
+  if (name.back() == u'.' || name.back() == u' ') return false;  // also "." and ".."
+  for (char16_t unit : name) {
+    if (IsForbidden(unit)) return false;
+  }
+  return !IsDeviceName(name);
+}
+
+}  // namespace
+
+std::optional<char> ParseVolume(std::u16string_view volume) {
+  if (volume.size() != 2 || volume[1] != u':') return std::nullopt;
+  const char16_t letter = FoldCase(volume[0]);
+  if (letter < u'A' || letter > u'Z') return std::nullopt;
+  return static_cast<char>(letter);
+}
+
+std::optional<std::vector<std::string>> ParsePath(std::u16string_view path) {
+  if (path.empty() || path[0] != u'\\') return std::nullopt;
+  std::vector<std::string> names;
+  std::size_t start = 1;
+  while (true) {
+    const std::size_t end = path.find(u'\\', start);
+    const std::u16string_view name = path.substr(start, end - start);
+    if (!IsValidName(name)) return std::nullopt;
+    std::optional<std::string> utf8 = ToUtf8(name);
+    if (!utf8 || utf8->size() > kNameLimit) return std::nullopt;
+    names.push_back(std::move(*utf8));
+    if (end == std::u16string_view::npos) return names;
+    start = end + 1;
+  }
+}
+
+std::string JoinPath(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += '\\' + name;
+  return joined;
+}
+
+std::string PathKey(const std::vector<std::string>& names) {
+  // Valid names always convert both ways.
+  return *ToUtf8(FoldCase(*FromUtf8(JoinPath(names))));
+}
+
+bool Covers(std::string_view excluded, std::string_view path) {
+  if (!path.starts_with(excluded)) return false;
+  return path.size() == excluded.size() || path[excluded.size()] == '\\';
+}
+
+}  // namespace wfsim

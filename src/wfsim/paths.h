@@ -1,0 +1,31 @@
+// Volume names and paths as the simulated machine accepts them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wfsim {
+
+// "C:" or "c:"; the upper-case letter, or nullopt for anything else.
+std::optional<char> ParseVolume(std::u16string_view volume);
+
+// A path inside a volume: "\" then names separated by "\". Refused when any
+// name is empty, "." or "..", holds a colon, a character names can't hold or
+// a control character, ends in a dot or a blank, is a device name (CON, NUL,
+// COM1, ...) with or without an extension, is longer than 255 units, or
+// holds an unpaired surrogate. The names come back in UTF-8.
+std::optional<std::vector<std::string>> ParsePath(std::u16string_view path);
+
+// The same path written back: "\" before each name.
+std::string JoinPath(const std::vector<std::string>& names);
+
+// The form paths are compared by, case folded.
+std::string PathKey(const std::vector<std::string>& names);
+
+// Whether an exclusion of `excluded` covers `path`: the path itself and
+// everything below it. Both are PathKey forms.
+bool Covers(std::string_view excluded, std::string_view path);
+
+}  // namespace wfsim
