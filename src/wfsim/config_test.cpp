@@ -1,0 +1,99 @@
+#include "wfsim/config.h"
+
+#include <gtest/gtest.h>
+
+namespace wfsim {
+namespace {
+
+const std::string kSettings =
+    "[current]\nfilter = on\ncompression = off\npreallocation = on\nthreshold = 16\nprotected = C\n"
+    "[next]\nfilter = off\ncompression = on\npreallocation = off\nthreshold = 1024\nprotected =\n";
+
+Config Sample() {
+  Config config;
+  config.current = {true, false, true, 16, "CD", {{'C', "\\data"}, {'D', "\\with blank\\x.txt"}}};
+  config.next = {false, true, false, 1024, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}};
+  return config;
+}
+
+TEST(Config, WhatIsWrittenParsesBackTheSame) {
+  for (const Config& config : {Config{}, Sample()}) {
+    Config parsed;
+    ParseError error;
+    ASSERT_TRUE(ParseConfig(FormatConfig(config), ParseScope::kAll, parsed, error)) << error.what;
+    EXPECT_EQ(parsed, config);
+  }
+}
+
+TEST(Config, HandEditsInTheirUsualFormsAreRead) {
+  const std::string text =
+      "# edited\r\n\r\n[current]\r\n  filter=on \r\ncompression = off\r\npreallocation = off\r\n"
+      "threshold = 64\r\nprotected = d c\r\n[next]\nprotected = \nthreshold=100\nfilter = off\n"
+      "compression = off\npreallocation = off\n[next exclusions]\nc \\Logs\\today.txt\n";
+  Config config;
+  ParseError error;
+  ASSERT_TRUE(ParseConfig(text, ParseScope::kAll, config, error)) << error.what;
+  EXPECT_TRUE(config.current.filter);
+  EXPECT_EQ(config.current.protected_volumes, "CD");
+  EXPECT_EQ(config.next.threshold, 100u);
+  EXPECT_EQ(config.next.exclusions, (std::vector<Exclusion>{{'C', "\\Logs\\today.txt"}}));
+}
+
+struct BadConfig {
+  std::string text;
+  std::size_t line;
+};
+
+TEST(Config, MalformedTextIsRefusedWithItsLine) {
+  const BadConfig cases[] = {
+      {"filter = on\n" + kSettings, 1},
+      {"[current]\nfilter = maybe\n", 2},
+      {"[current]\nfilter = on\nfilter = off\n", 3},
+      {"[current]\ncolour = blue\n", 2},
+      {"[current]\nthreshold = 15\n", 2},
+      {"[current]\nthreshold = 1025\n", 2},
+      {"[current]\nthreshold = +64\n", 2},
+      {"[current]\nprotected = C C\n", 2},
+      {"[current]\nprotected = C1\n", 2},
+      {"[current]\nfilter on\n", 2},
+      {"[later]\n", 1},
+      {"[next]\n", 1},
+      {kSettings + "[current]\n", 13},
+      {kSettings + "[next exclusions]\n[current exclusions]\n", 14},
+      {kSettings + "[current exclusions]\nC \\a\nc \\A\n", 15},
+      {kSettings + "[current exclusions]\nC \\a\\..\\..\\b\n", 14},
+      {kSettings + "[current exclusions]\nC data\n", 14},
+      {kSettings + "[current exclusions]\n1 \\data\n", 14},
+      {kSettings + "[current exclusions]\nC\\data\n", 14},
+      {kSettings + "[current exclusions]\nC \\caf\xE9\n", 14},
+      {"[current]\nfilter = on\n[next]\n", 3},
+      {"", 0},
+  };
+  for (const BadConfig& c : cases) {
+    Config config;
+    ParseError error;
+    EXPECT_FALSE(ParseConfig(c.text, ParseScope::kAll, config, error)) << c.text;
+    EXPECT_EQ(error.line, c.line) << c.text;
+    EXPECT_FALSE(error.what.empty()) << c.text;
+  }
+}
+
+TEST(Config, ASettingsReadStopsBeforeTheExclusionLists) {
+  const std::string text = kSettings + "[current exclusions]\nnot an exclusion\n";
+  Config config;
+  ParseError error;
+  EXPECT_TRUE(ParseConfig(text, ParseScope::kSettings, config, error)) << error.what;
+  EXPECT_EQ(config.current.threshold, 16u);
+  EXPECT_FALSE(ParseConfig(text, ParseScope::kAll, config, error));
+}
+
+TEST(Config, ExclusionsAreFoundWhateverTheirCase) {
+  const Config config = Sample();
+  EXPECT_EQ(FindExclusion(config.next, 'C', "\\CAF\xC3\x89"), 0);
+  EXPECT_EQ(FindExclusion(config.next, 'C', "\\data"), 1);
+  EXPECT_EQ(FindExclusion(config.next, 'D', "\\data"), -1);
+  EXPECT_EQ(FindExclusion(config.next, 'C', "\\data\\x"), -1);
+}
+
+}  // namespace
+}  // namespace wfsim

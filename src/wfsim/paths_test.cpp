@@ -1,0 +1,55 @@
+#include "wfsim/paths.h"
+
+#include <gtest/gtest.h>
+
+namespace wfsim {
+namespace {
+
+TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
+  const std::u16string long_name = u"\\" + std::u16string(256, u'n');
+  const std::u16string lone_surrogate = u"\\a\xD800z";
+  const std::u16string refused[] = {
+      u"", u"a", u"data\\x", u"\\", u"\\\\a", u"\\a\\", u"\\a\\\\b", u"\\.", u"\\..",
+      u"\\a\\..\\b", u"\\a\\.\\b", u"\\..\\..\\etc\\passwd", u"\\a:b", u"\\C:\\x",
+      u"\\\\server\\share", u"\\a/b", u"\\a*", u"\\a?", u"\\a<b", u"\\a|b", u"\\a\"b",
+      u"\\con", u"\\NUL.txt", u"\\dir\\Lpt1", u"\\com9.log", u"\\aux", u"\\a.", u"\\a ",
+      u"\\dir.\\x", u"\\a\x01", u"\\a\tb", u"\\a\nb", long_name, lone_surrogate,
+  };
+  for (const std::u16string& path : refused) {
+    EXPECT_FALSE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
+  }
+  const std::u16string accepted[] = {
+      u"\\a", u"\\a\\b c\\d.txt", u"\\caf\u00E9", u"\\CONSOLE", u"\\COM0", u"\\nul_x",
+      u"\\.hidden", u"\\a..b", u"\\" + std::u16string(255, u'n'), u"\\\xD83D\xDE00",
+  };
+  for (const std::u16string& path : accepted) {
+    EXPECT_TRUE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
+  }
+}
+
+TEST(Paths, NamesComeBackInUtf8AndJoinAsGiven) {
+  const auto names = ParsePath(u"\\Caf\u00E9\\\xD83D\xDE00.txt");
+  ASSERT_TRUE(names.has_value());
+  EXPECT_EQ(*names, (std::vector<std::string>{"Caf\xC3\xA9", "\xF0\x9F\x98\x80.txt"}));
+  EXPECT_EQ(JoinPath(*names), "\\Caf\xC3\xA9\\\xF0\x9F\x98\x80.txt");
+  EXPECT_EQ(PathKey(*names), "\\CAF\xC3\x89\\\xF0\x9F\x98\x80.TXT");
+}
+
+TEST(Paths, VolumesAreOneLetterAndAColonInEitherCase) {
+  EXPECT_EQ(ParseVolume(u"C:"), 'C');
+  EXPECT_EQ(ParseVolume(u"c:"), 'C');
+  EXPECT_EQ(ParseVolume(u"z:"), 'Z');
+  for (const std::u16string_view volume : {u"", u"C", u"C:\\", u"CC:", u"1:", u"\u00E9:", u":C", u"C;"}) {
+    EXPECT_FALSE(ParseVolume(volume).has_value()) << std::string(volume.begin(), volume.end());
+  }
+}
+
+TEST(Paths, AnExclusionCoversItselfAndWhatIsBelowIt) {
+  EXPECT_TRUE(Covers("\\DATA", "\\DATA"));
+  EXPECT_TRUE(Covers("\\DATA", "\\DATA\\X\\Y"));
+  EXPECT_FALSE(Covers("\\DATA", "\\DATABASE"));
+  EXPECT_FALSE(Covers("\\DATA\\X", "\\DATA"));
+}
+
+}  // namespace
+}  // namespace wfsim

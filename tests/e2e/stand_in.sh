@@ -1,0 +1,325 @@
+#!/usr/bin/env bash
+# End-to-end: the built vorlen and fbwfsim against the stand-in library, each
+# in a fresh state folder, comparing vorlen's whole output byte for byte.
+#
+#   stand_in.sh BIN_DIR PARTIAL_LIBRARY [RUNNER]
+#
+# BIN_DIR holds vorlen, fbwfsim and the stand-in; PARTIAL_LIBRARY is a library
+# that exports only FbwfEnableFilter. RUNNER (such as wine) runs Windows
+# builds: then the programs are the .exe files and CRLF line ends read as LF.
+set -u
+
+bin=$1
+partial=$2
+runner=${3:-}
+ext=""
+[ -n "$runner" ] && ext=".exe"
+library=$(ls "$bin"/libfbwflib.so "$bin"/FBWFLIB.dll 2>/dev/null | head -n 1)
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+checks=0
+
+BANNER=$'\nVORLEN - FBWF API Example\nControls the File-Based Write Filter through its API library.\n\n'
+USAGE=$'\nVORLEN <Option>\n-enable\t\t\tEnable FBWF\n-disable\t\tDisable FBWF\n'
+USAGE+=$'-enablecompression         Enable Compression\n-disablecompression        Disable Compression\n'
+USAGE+=$'-enablecache\t\tEnable Cache PreAllocate\n-disablecache\t\tDisable Cache PreAllocate \n'
+USAGE+=$'-protectvolume <volume>\tProtect a new volume\n-unprotectvolume <volume>\tProtect a new volume\n'
+USAGE+=$'-fbwfstate\t\tGets the filter status\n-fbwfcompression\tGets the compresstion status\n'
+USAGE+=$'-fbwfprealloc\t\tGets the Cache PreAllocation status\n-volumestatus <volume>\tGets the volume status\n'
+USAGE+=$'-setcache <cache size>\tcache size must be between 16 and 1024\n'
+USAGE+=$'-addex <drive> <file or path>\tadd a file or path to the exclusion list\n'
+USAGE+=$'-remex <drive> <file or path>\tremove a file or path to the exclusion list\n'
+USAGE+=$'-commit <drive> <file or path>\tcommits a file in cache to the disk\n'
+USAGE+=$'-restore <drive> <file or path>\trestores a file in cache from the disk\n'
+REBOOT=$'Reboot system for change to take effect\n'
+
+fail() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+}
+
+# A path as the programs under test spell it.
+native() {
+  if [ -n "$runner" ]; then winepath -w "$1" 2>/dev/null; else printf '%s' "$1"; fi
+}
+
+fresh_state() {
+  state=$(mktemp -d "$work/state.XXXXXX")/fbwfsim
+  export FBWFSIM_DIR
+  FBWFSIM_DIR=$(native "$state")
+}
+
+# Output goes to files: wine's helpers can hold a pipe open long after the end.
+run() {  # run PROGRAM ARGS... > $work/out, status in $status
+  local program=$1
+  shift
+  $runner "$program" "$@" > "$work/out" 2> "$work/err" < /dev/null
+  status=$?
+  [ -n "$runner" ] && sed -i 's/\r$//' "$work/out" "$work/err"
+}
+
+compare() {  # compare EXPECTED FILE LABEL
+  checks=$((checks + 1))
+  printf '%s' "$1" > "$work/expected"
+  if ! cmp -s "$work/expected" "$2"; then
+    fail "$3"
+    diff <(od -c "$work/expected") <(od -c "$2") | head -n 20
+  fi
+}
+
+# vorlen_prints EXPECTED_AFTER_BANNER ARGS...: exit status 0 and that output.
+vorlen_prints() {
+  local expected=$1
+  shift
+  vorlen_with "$bin/vorlen$ext" "$expected" "$@"
+}
+
+vorlen_with() {
+  local program=$1 expected=$2
+  shift 2
+  run "$program" "$@"
+  compare "$BANNER$expected" "$work/out" "vorlen $*"
+  [ "$status" -eq 0 ] || fail "vorlen $* exited $status"
+}
+
+sim() {  # sim ARGS...: fbwfsim must succeed
+  run "$bin/fbwfsim$ext" "$@"
+  [ "$status" -eq 0 ] || fail "fbwfsim $* exited $status: $(cat "$work/err")"
+}
+
+sim_reads() {  # sim_reads EXPECTED VOLUME PATH
+  run "$bin/fbwfsim$ext" read "$2" "$3"
+  compare "$1" "$work/out" "fbwfsim read $2 $3"
+}
+
+state_line() { printf 'FBWF is %s\nFBWF for the next session is %s' "$1" "$2"; }
+volume_lines() {
+  printf 'Volume %s  protection is %s\nVolume %s  protection for next session is %s' "$1" "$2" "$1" "$3"
+}
+
+test_usage_and_exit_status() {
+  fresh_state
+  run "$bin/vorlen$ext"
+  compare "$BANNER$USAGE" "$work/out" "vorlen with no option"
+  [ "$status" -eq 1 ] || fail "vorlen with no option exited $status"
+  vorlen_prints "$USAGE" -help
+  vorlen_prints "$USAGE" -?
+  vorlen_prints "" -HELP
+  vorlen_prints "" --help
+  vorlen_prints "" -enablex
+}
+
+test_changes_wait_for_a_reboot() {
+  fresh_state
+  vorlen_prints "$(state_line DISABLED DISABLED)"$'\n' -fbwfstate
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "FBWF compression enabled. $REBOOT" -enablecompression
+  vorlen_prints "FBWF Cache PreAllocation enabled. $REBOOT" -enablecache
+  vorlen_prints "$(state_line DISABLED ENABLED)"$'\n' -fbwfstate
+  vorlen_prints $'FBWF compresspon is DISABLED\nFBWF compression for the next session is ENABLED\n' \
+    -fbwfcompression
+  vorlen_prints $'FBWF Cache PreAlloc is DISABLED\nFBWF Cache PreAlloc for the next session is ENABLED\n' \
+    -fbwfprealloc
+  sim reboot
+  vorlen_prints "$(state_line ENABLED ENABLED)"$'\n' -fbwfstate
+  vorlen_prints "FBWF Disabled. $REBOOT" -disable
+  vorlen_prints "FBWF compression disabled. $REBOOT" -disablecompression
+  vorlen_prints "FBWF Cache PreAllocation disabled. $REBOOT" -disablecache
+  vorlen_prints "$(state_line ENABLED DISABLED)"$'\n' -fbwfstate
+  vorlen_prints $'FBWF Cache PreAlloc is ENABLED\nFBWF Cache PreAlloc for the next session is DISABLED\n' \
+    -fbwfprealloc
+}
+
+test_protection_needs_the_filter_next_session() {
+  fresh_state
+  vorlen_prints $'Error 1 \nFBWF must be enabled for the next session'"$USAGE" -protectvolume C:
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume c: will be protected in the next session. $REBOOT" -protectvolume c:
+  vorlen_prints "$(volume_lines C: DISABLED ENABLED)"$'\n' -volumestatus C:
+  sim reboot
+  vorlen_prints "$(volume_lines C: ENABLED ENABLED)"$'\n' -volumestatus C:
+  vorlen_prints "$(volume_lines D: DISABLED DISABLED)"$'\n' -volumestatus D:
+  vorlen_prints "Volume C:  will be unprotected in the next session. $REBOOT" -unprotectvolume C:
+  vorlen_prints "Volume D:  will be unprotected in the next session. $REBOOT" -unprotectvolume D:
+  vorlen_prints "$(volume_lines C: ENABLED DISABLED)"$'\n' -volumestatus C:
+  # Protection is in force only while the filter is on.
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  vorlen_prints "FBWF Disabled. $REBOOT" -disable
+  sim reboot
+  vorlen_prints "$(volume_lines C: DISABLED DISABLED)"$'\n' -volumestatus C:
+}
+
+test_threshold_bounds() {
+  fresh_state
+  local refused=$'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE"
+  vorlen_prints "$refused" -setcache 15
+  vorlen_prints "Cache Threshold set to 16"$'\n '"$REBOOT" -setcache 16
+  vorlen_prints "Cache Threshold set to 1024"$'\n '"$REBOOT" -setcache 1024
+  vorlen_prints "$refused" -setcache 1025
+  vorlen_prints "$refused" -setcache 4294967312
+  vorlen_prints "$refused" -setcache -1
+  vorlen_prints "$refused" -setcache none
+  vorlen_prints "Cache Threshold set to 64"$'\n '"$REBOOT" -setcache 64MB
+}
+
+test_exclusions_added_and_removed() {
+  fresh_state
+  vorlen_prints $'\\data on drive C: is now excluded.\n '"$REBOOT" -addex C: '\data'
+  vorlen_prints $'\\DATA on drive c: is now excluded.\n '"$REBOOT" -addex c: '\DATA'
+  vorlen_prints $'\\Data on drive C: is now removed from exclusion.\n '"$REBOOT" -remex C: '\Data'
+  vorlen_prints $'Error 2 \n'"$USAGE" -remex C: '\data'
+}
+
+test_writes_go_to_the_cache_or_the_disk() {
+  fresh_state
+  sim write C: '\keep\log.txt' 'disk-1'
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  vorlen_prints $'\\Keep on drive C: is now excluded.\n '"$REBOOT" -addex C: '\Keep'
+  sim reboot
+  sim write C: '\KEEP\log.txt' 'disk-2'
+  sim write C: '\notes.txt' 'cached'
+  sim write D: '\notes.txt' 'unprotected'
+  sim_reads 'disk-2' C: '\keep\LOG.txt'
+  sim_reads 'cached' C: '\Notes.txt'
+  [ -e "$state/volumes/C/notes.txt" ] && fail "a protected write reached the disk"
+  [ -f "$state/volumes/D/notes.txt" ] || fail "an unprotected write missed the disk"
+  [ -f "$state/volumes/C/keep/log.txt" ] || fail "an excluded write missed the disk"
+  run "$bin/fbwfsim$ext" show
+  grep -q 'C:\\notes.txt (6 bytes)' "$work/out" || fail "fbwfsim show does not list the cached file"
+}
+
+test_commit_and_restore() {
+  fresh_state
+  sim write C: '\a.txt' 'original'
+  vorlen_prints $'Error 15 \n'"$USAGE" -commit C: '\a.txt'
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  vorlen_prints $'Error 2 \n'"$USAGE" -commit C: '\a.txt'
+  vorlen_prints $'Error 2 \nError: File not in cache\nError: File not found\n' -restore C: '\a.txt'
+  sim write C: '\a.txt' 'committed'
+  sim write C: '\b.txt' 'passing'
+  sim write C: '\c.txt' 'discarded'
+  vorlen_prints $'\\A.TXT on drive C: has been commited to the disk.\n ' -commit C: '\A.TXT'
+  vorlen_prints $'\\b.txt on drive C: has been restored from the disk.\n ' -restore C: '\b.txt'
+  sim_reads 'committed' C: '\a.txt'
+  run "$bin/fbwfsim$ext" read C: '\b.txt'
+  [ "$status" -ne 0 ] || fail "a restored file that the disk never had can still be read"
+  sim reboot
+  sim_reads 'committed' C: '\a.txt'
+  run "$bin/fbwfsim$ext" read C: '\c.txt'
+  [ "$status" -ne 0 ] || fail "a reboot kept a cached file"
+  [ -z "$(ls -A "$state/cache" 2>/dev/null)" ] || fail "the cache is not empty after a reboot"
+}
+
+test_malformed_and_missing_names() {
+  fresh_state
+  local name=$'Error 123 \n'"$USAGE" missing=$'Error 15 \n'"$USAGE"
+  vorlen_prints "$name" -volumestatus CC:
+  vorlen_prints "$name" -volumestatus 'C:\'
+  vorlen_prints "$missing" -volumestatus Q:
+  vorlen_prints "$missing" -addex Q: '\data'
+  for path in 'data' '\..\outside' '\a\..\..\b' 'C:\x' '\\server\share' '\NUL' '\con.txt' '\a.' '\a ' '\'; do
+    vorlen_prints "$name" -addex C: "$path"
+  done
+  [ -z "$(ls -A "$state/volumes/C")" ] || fail "a refused path left a file"
+}
+
+test_unusable_state_folder() {
+  fresh_state
+  : > "$work/plain-file"
+  FBWFSIM_DIR=$(native "$work/plain-file/fbwfsim")
+  vorlen_prints "State Error" -fbwfstate
+  vorlen_prints "Enable Error" -enable
+  vorlen_prints $'Error 5 \n'"$USAGE" -volumestatus C:
+}
+
+test_corrupt_config_is_left_untouched() {
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  printf '[current]\nfilter = sideways\n' > "$state/config"
+  cp "$state/config" "$work/config.before"
+  vorlen_prints "Enable Error" -enable
+  vorlen_prints "State Error" -fbwfstate
+  vorlen_prints $'Error 1392 \n'"$USAGE" -addex C: '\data'
+  run "$bin/fbwfsim$ext" reboot
+  [ "$status" -ne 0 ] || fail "fbwfsim reboot accepted a corrupt config"
+  cmp -s "$state/config" "$work/config.before" || fail "the corrupt config was changed"
+}
+
+test_injected_failures_are_seen_once() {
+  fresh_state
+  sim fail FbwfEnableFilter 31
+  vorlen_prints "Enable Error" -enable
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  sim fail FbwfIsVolumeProtected 4294967295 2
+  vorlen_prints $'Error -1 \n'"$USAGE" -volumestatus C:
+  vorlen_prints $'Error -1 \n'"$USAGE" -volumestatus C:
+  vorlen_prints "$(volume_lines C: DISABLED DISABLED)"$'\n' -volumestatus C:
+  sim fail FbwfAddExclusion 5
+  vorlen_prints $'Error 5 \n'"$USAGE" -addex C: '\x'
+  run "$bin/fbwfsim$ext" show
+  grep -q 'C:\\x' "$work/out" && fail "a failed call changed the state"
+}
+
+test_concurrent_changes_are_all_kept() {
+  fresh_state
+  sim show
+  local i
+  for i in $(seq 1 20); do
+    $runner "$bin/vorlen$ext" -addex C: "\\dir$i" > "$work/concurrent.$i" 2>&1 < /dev/null &
+  done
+  wait
+  for i in $(seq 1 20); do
+    [ -n "$runner" ] && sed -i 's/\r$//' "$work/concurrent.$i"
+    compare "$BANNER\\dir$i on drive C: is now excluded."$'\n '"$REBOOT" "$work/concurrent.$i" \
+      "concurrent -addex $i"
+  done
+  local listed
+  listed=$(grep -c '^C \\dir[0-9]*$' "$state/config")
+  [ "$listed" -eq 20 ] || fail "$listed of 20 concurrent exclusions were kept"
+}
+
+test_missing_library_or_function() {
+  fresh_state
+  local alone="$work/alone" partial_dir="$work/partial" planted="$work/planted"
+  mkdir -p "$alone" "$partial_dir" "$planted"
+  cp "$bin/vorlen$ext" "$alone/"
+  cp "$bin/vorlen$ext" "$partial_dir/"
+  cp "$partial" "$partial_dir/$(basename "$library")"
+  cp "$library" "$planted/"
+  # A library in the current folder is never loaded.
+  pushd "$planted" > /dev/null || return
+  (unset LD_LIBRARY_PATH; vorlen_with "$alone/vorlen$ext" "State Error" -fbwfstate)
+  (unset LD_LIBRARY_PATH; vorlen_with "$alone/vorlen$ext" $'Error 126 \n'"$USAGE" -volumestatus C:)
+  popd > /dev/null || return
+  (unset LD_LIBRARY_PATH; vorlen_with "$alone/vorlen$ext" "$USAGE" -help)
+  (unset LD_LIBRARY_PATH; vorlen_with "$partial_dir/vorlen$ext" "FBWF Enabled.  $REBOOT" -enable)
+  (unset LD_LIBRARY_PATH; vorlen_with "$partial_dir/vorlen$ext" "Disable Error" -disable)
+  (unset LD_LIBRARY_PATH; vorlen_with "$partial_dir/vorlen$ext" $'Error 127 \n'"$USAGE" -commit C: '\a')
+}
+
+test_state_folder_follows_the_environment() {
+  [ -n "$runner" ] && return  # the Windows build reads %LOCALAPPDATA% instead
+  (
+    unset FBWFSIM_DIR
+    export XDG_STATE_HOME="$work/xdg" HOME="$work/home"
+    vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+    [ -f "$work/xdg/fbwfsim/config" ] || fail "XDG_STATE_HOME was not used"
+    unset XDG_STATE_HOME
+    vorlen_prints "FBWF Disabled. $REBOOT" -disable
+    [ -f "$work/home/.local/state/fbwfsim/config" ] || fail "HOME was not used"
+    [ -d "$work/home/.local/state/fbwfsim/volumes/D" ] || fail "a new state folder lacks volume D"
+    exit "$failures"
+  ) || failures=$((failures + 1))
+}
+
+for test in $(declare -F | awk '$3 ~ /^test_/ {print $3}'); do
+  before=$failures
+  "$test"
+  [ "$failures" -eq "$before" ] && echo "ok   $test" || echo "FAIL $test"
+done
+echo "$checks outputs compared, $failures failures"
+[ "$failures" -eq 0 ]
