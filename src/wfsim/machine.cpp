@@ -268,7 +268,7 @@ std::vector<CachedFile> Machine::CachedFiles() const {
     const fs::path relative = it->path().lexically_relative(cache);
     auto part = relative.begin();
     std::string name = Utf8Of(*part) + ":";
-    for (++part; part != relative.end(); ++part) name += "\\" + Utf8Of(*part);
+    for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
     files.push_back({name, it->file_size(ec)});
   }
   std::sort(files.begin(), files.end(),

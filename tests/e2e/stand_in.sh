@@ -39,9 +39,9 @@ fail() {
   echo "FAIL: $*"
 }
 
-# A path as the programs under test spell it.
+# A path as the programs under test spell it: wine shows / as drive Z:.
 native() {
-  if [ -n "$runner" ]; then winepath -w "$1" 2>/dev/null; else printf '%s' "$1"; fi
+  if [ -n "$runner" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi
 }
 
 fresh_state() {
