@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# End-to-end: a broken state folder and paths that try to leave their volume.
+# Each case gives its code and leaves every file as it was.
+#
+#   bad_input.sh BIN_DIR [RUNNER]
+set -u
+
+bin=$1
+runner=${2:-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+
+# Every file under a folder with its type, size and content digest.
+snapshot() {
+  (cd "$1" && find . -printf '%p %y %s %l\n' | sort && find . -type f -print0 | sort -z |
+    xargs -0 -r md5sum)
+}
+
+# The library's answer to a filter-wide query and to a volume query, twice
+# each with a change, must be CODE; the state folder must stay as it was.
+expect_code_untouched() {  # expect_code_untouched CODE LABEL
+  local code=$1 label=$2
+  snapshot "$state" > "$work/before"
+  vorlen_prints "State Error" -fbwfstate
+  vorlen_prints "Enable Error" -enable
+  vorlen_prints "Error $code "$'\n'"$USAGE" -volumestatus C:
+  vorlen_prints "Error $code "$'\n'"$USAGE" -addex C: '\data'
+  run "$bin/fbwfsim$ext" reboot
+  [ "$status" -ne 0 ] || fail "$label: fbwfsim reboot succeeded"
+  snapshot "$state" > "$work/after"
+  cmp -s "$work/before" "$work/after" || fail "$label: the state folder changed"
+}
+
+fresh_prepared_state() {
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+}
+
+test_config_not_a_regular_file() {
+  fresh_prepared_state
+  rm "$state/config"
+  mkdir "$state/config"
+  expect_code_untouched 5 "config a folder"
+}
+
+test_config_a_link_out_of_the_folder() {
+  fresh_prepared_state
+  mv "$state/config" "$work/elsewhere"
+  ln -s "$work/elsewhere" "$state/config"
+  expect_code_untouched 5 "config a symbolic link"
+}
+
+test_config_unreadable() {
+  [ "$(id -u)" -eq 0 ] && return  # permissions do not bind the superuser
+  fresh_prepared_state
+  chmod 000 "$state/config"
+  expect_code_untouched 5 "config unreadable"
+  chmod 644 "$state/config"
+}
+
+test_config_truncated() {
+  fresh_prepared_state
+  head -c 120 "$state/config" > "$work/cut" && cat "$work/cut" > "$state/config"
+  expect_code_untouched 1392 "config truncated"
+}
+
+test_config_huge() {
+  fresh_prepared_state
+  { cat "$state/config"; yes '# padding padding padding padding padding padding padding' | head -c 40000000; } \
+    > "$work/huge" && mv "$work/huge" "$state/config"
+  expect_code_untouched 1392 "config of 40 MB"
+}
+
+test_config_unknown_key() {
+  fresh_prepared_state
+  sed -i 's/^compression = off/colour = blue/' "$state/config"
+  expect_code_untouched 1392 "config with an unknown key"
+}
+
+test_config_duplicate_key() {
+  fresh_prepared_state
+  sed -i 's/^threshold = 64/threshold = 64\nthreshold = 128/' "$state/config"
+  expect_code_untouched 1392 "config with a key twice"
+}
+
+test_state_folder_that_cannot_be_created() {
+  fresh_state
+  FBWFSIM_DIR=$(native "/proc/vorlen-no-such-folder/fbwfsim")
+  [ -n "$runner" ] && FBWFSIM_DIR='Q:\no\such\drive\fbwfsim'
+  vorlen_prints "State Error" -fbwfstate
+  vorlen_prints "Enable Error" -enable
+  vorlen_prints $'Error 5 \n'"$USAGE" -volumestatus C:
+}
+
+test_paths_never_leave_the_volume() {
+  local box="$work/box"
+  mkdir -p "$box"
+  state="$box/state/fbwfsim"
+  FBWFSIM_DIR=$(native "$state")
+  echo "keep me" > "$box/outside.txt"
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  snapshot "$box" > "$work/box.before"
+  local refused=$'Error 123 \n'"$USAGE" path option attempts=0
+  local paths=('\..\outside.txt' '..\outside.txt' '\a\..\..\..\outside.txt' '\..\..\..\..\..\tmp\x'
+    'C:\outside.txt' 'C:outside.txt' '\C:\x' '\\server\share\x' '\\?\C:\x' '\\.\NUL' '\CON'
+    '\nul' '\aux.txt' '\COM1' '\dir\LPT9.log' $'\\a\x01b' $'\\a\tb' $'\\a\x1fb' '\a.' '\a ' '\dir.\x'
+    '\dir \x' '\a\.\b' '\.' '/etc/passwd' '\a/b' '\a*' '\a?' '\a|b' '\a<b>' '\a"b' '\' '\\' '')
+  for path in "${paths[@]}"; do
+    for option in -addex -remex -commit -restore; do
+      [ "$option" = -restore ] && expected=$'Error 123 \nError: File not in cache\nError: File not found\n' \
+        || expected=$refused
+      vorlen_prints "$expected" "$option" C: "$path"
+      attempts=$((attempts + 1))
+    done
+    run "$bin/fbwfsim$ext" write C: "$path" "escaped"
+    [ "$status" -ne 0 ] || fail "fbwfsim write accepted '$path'"
+    run "$bin/fbwfsim$ext" read C: "$path"
+    [ "$status" -ne 0 ] || fail "fbwfsim read accepted '$path'"
+    attempts=$((attempts + 2))
+  done
+  snapshot "$box" > "$work/box.after"
+  cmp -s "$work/box.before" "$work/box.after" || {
+    fail "a refused path changed a file"
+    diff "$work/box.before" "$work/box.after" | head
+  }
+  echo "     $attempts attempts to leave the volume refused with 123, no file changed"
+}
+
+run_tests
