@@ -44,6 +44,7 @@ test_config_not_a_regular_file() {
 }
 
 test_config_a_link_out_of_the_folder() {
+  [ -n "$runner" ] && return  # wine shows a Unix link to Windows programs as the file itself
   fresh_prepared_state
   mv "$state/config" "$work/elsewhere"
   ln -s "$work/elsewhere" "$state/config"
