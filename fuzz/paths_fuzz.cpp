@@ -27,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const auto names = ParsePath(path);
   ParseVolume(path);
+  // The UTF-8 forms of the rules and of the case folding agree with the 16-bit ones.
+  if (const auto utf8 = ToUtf8(path)) {
+    Require(IsValidPath(*utf8) == names.has_value(), "the UTF-8 path rules disagree");
+    Require(FoldCaseUtf8(*utf8) == *ToUtf8(FoldCase(path)), "the UTF-8 case folding disagrees");
+  }
   if (!names) return 0;
   Require(!names->empty(), "an accepted path names the volume's root");
   for (const std::string& name : *names) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 #include "wfsim/paths.h"
@@ -153,13 +153,11 @@ class Parser {
         !ParseVolumes(line.substr(0, 1), letter) || letter.empty()) {
       return Fail("expected a volume letter and a path, such as C \\data");
     }
-    const std::optional<std::u16string> wide = FromUtf8(Trim(line.substr(2)));
-    const auto names = wide ? ParsePath(*wide) : std::nullopt;
-    if (!names) return Fail("not a valid path: " + std::string(Trim(line.substr(2))));
-    const std::string key = letter + PathKey(*names);
-    std::set<std::string>& keys = &session == &config_.current ? current_keys_ : next_keys_;
-    if (!keys.insert(key).second) return Fail("exclusion listed twice");
-    session.exclusions.push_back({letter[0], JoinPath(*names)});
+    const std::string_view path = Trim(line.substr(2));
+    if (!IsValidPath(path)) return Fail("not a valid path: " + std::string(path));
+    auto& keys = &session == &config_.current ? current_keys_ : next_keys_;
+    if (!keys.insert(letter + PathKey(path)).second) return Fail("exclusion listed twice");
+    session.exclusions.push_back({letter[0], std::string(path)});
     return true;
   }
 
@@ -170,8 +168,8 @@ class Parser {
   std::size_t line_number_ = 0;
   unsigned seen_[2] = {0, 0};
   bool stopped_ = false;
-  std::set<std::string> current_keys_;
-  std::set<std::string> next_keys_;
+  std::unordered_set<std::string> current_keys_;
+  std::unordered_set<std::string> next_keys_;
 };
 
 void FormatSession(std::string& out, const char* header, const SessionConfig& session) {
@@ -228,12 +226,10 @@ std::string FormatConfig(const Config& config) {
 }
 
 std::ptrdiff_t FindExclusion(const SessionConfig& session, char volume, std::string_view path) {
-  const std::optional<std::u16string> wide = FromUtf8(path);
-  if (!wide) return -1;
-  const std::u16string key = FoldCase(*wide);
+  const std::string key = PathKey(path);
   for (std::size_t i = 0; i < session.exclusions.size(); ++i) {
     const Exclusion& exclusion = session.exclusions[i];
-    if (exclusion.volume == volume && FoldCase(*FromUtf8(exclusion.path)) == key) {
+    if (exclusion.volume == volume && EqualFolded(exclusion.path, key)) {
       return static_cast<std::ptrdiff_t>(i);
     }
   }

@@ -72,9 +72,9 @@ bool IsRegularFile(const fs::path& path) {
 }
 
 bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
-  const std::string key = PathKey(names);
+  const std::string key = PathKey(JoinPath(names));
   return std::any_of(session.exclusions.begin(), session.exclusions.end(), [&](const Exclusion& e) {
-    return e.volume == volume && Covers(PathKey(*ParsePath(*FromUtf8(e.path))), key);
+    return e.volume == volume && Covers(PathKey(e.path), key);
   });
 }
 

@@ -66,10 +66,26 @@ std::string JoinPath(const std::vector<std::string>& names) {
   return joined;
 }
 
-std::string PathKey(const std::vector<std::string>& names) {
-  // Valid names always convert both ways.
-  return *ToUtf8(FoldCase(*FromUtf8(JoinPath(names))));
+bool IsValidPath(std::string_view utf8) {
+  const std::optional<std::u16string> wide = FromUtf8(utf8);
+  if (!wide || utf8.empty() || utf8[0] != '\\') return false;
+  // A backslash never occurs inside a multi-byte sequence, so the names of
+  // both forms line up.
+  std::size_t start = 1;
+  std::size_t wide_start = 1;
+  while (true) {
+    const std::size_t end = utf8.find('\\', start);
+    const std::size_t wide_end = wide->find(u'\\', wide_start);
+    const std::size_t length = (end == std::string_view::npos ? utf8.size() : end) - start;
+    if (length > kNameLimit) return false;
+    if (!IsValidName(std::u16string_view(*wide).substr(wide_start, wide_end - wide_start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+    wide_start = wide_end + 1;
+  }
 }
+
+std::string PathKey(std::string_view utf8_path) { return FoldCaseUtf8(utf8_path); }
 
 bool Covers(std::string_view excluded, std::string_view path) {
   if (!path.starts_with(excluded)) return false;

@@ -18,11 +18,14 @@ std::optional<char> ParseVolume(std::u16string_view volume);
 // holds an unpaired surrogate. The names come back in UTF-8.
 std::optional<std::vector<std::string>> ParsePath(std::u16string_view path);
 
+// The same rules on a path in UTF-8, without taking it apart.
+bool IsValidPath(std::string_view utf8);
+
 // The same path written back: "\" before each name.
 std::string JoinPath(const std::vector<std::string>& names);
 
 // The form paths are compared by, case folded.
-std::string PathKey(const std::vector<std::string>& names);
+std::string PathKey(std::string_view utf8_path);
 
 // Whether an exclusion of `excluded` covers `path`: the path itself and
 // everything below it. Both are PathKey forms.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "wfsim/text.h"
+
 namespace wfsim {
 namespace {
 
@@ -17,6 +19,9 @@ TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
   };
   for (const std::u16string& path : refused) {
     EXPECT_FALSE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
+    if (const auto utf8 = ToUtf8(path)) {
+      EXPECT_FALSE(IsValidPath(*utf8)) << *utf8;
+    }
   }
   const std::u16string accepted[] = {
       u"\\a", u"\\a\\b c\\d.txt", u"\\caf\u00E9", u"\\CONSOLE", u"\\COM0", u"\\nul_x",
@@ -24,6 +29,7 @@ TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
   };
   for (const std::u16string& path : accepted) {
     EXPECT_TRUE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
+    EXPECT_TRUE(IsValidPath(*ToUtf8(path))) << *ToUtf8(path);
   }
 }
 
@@ -32,7 +38,7 @@ TEST(Paths, NamesComeBackInUtf8AndJoinAsGiven) {
   ASSERT_TRUE(names.has_value());
   EXPECT_EQ(*names, (std::vector<std::string>{"Caf\xC3\xA9", "\xF0\x9F\x98\x80.txt"}));
   EXPECT_EQ(JoinPath(*names), "\\Caf\xC3\xA9\\\xF0\x9F\x98\x80.txt");
-  EXPECT_EQ(PathKey(*names), "\\CAF\xC3\x89\\\xF0\x9F\x98\x80.TXT");
+  EXPECT_EQ(PathKey(JoinPath(*names)), "\\CAF\xC3\x89\\\xF0\x9F\x98\x80.TXT");
 }
 
 TEST(Paths, VolumesAreOneLetterAndAColonInEitherCase) {

@@ -156,11 +156,17 @@ std::FILE* OpenFile(const fs::path& path, const char* mode) { return std::fopen(
 
 #endif
 
-bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large) {
+bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large,
+                     bool (*enough)(std::string_view bytes, std::size_t fresh)) {
   too_large = false;
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(path, ec);
   if (ec || !fs::is_regular_file(status)) return false;
+  // Refused by its size even when the caller would stop reading early.
+  if (fs::file_size(path, ec) > limit) {
+    too_large = !ec;
+    return false;
+  }
   std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return false;
   bytes.clear();
@@ -172,6 +178,7 @@ bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes
       break;
     }
     bytes.append(buffer, got);
+    if (enough != nullptr && enough(bytes, bytes.size() - got)) break;
   }
   const bool ok = !too_large && std::ferror(file) == 0;
   std::fclose(file);

@@ -37,9 +37,11 @@ class FileLock {
 // fopen with the platform's own path encoding.
 std::FILE* OpenFile(const fs::path& path, const char* mode);
 
-// Reads a whole regular file, refusing symbolic links and files over `limit`
-// bytes. False with `too_large` set when the file is over the limit.
-bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large);
+// Reads a regular file, refusing symbolic links and files over `limit` bytes
+// (false, with `too_large` set). Stops early once `enough` says what has been
+// read is all the caller needs; `fresh` is where the newly read bytes begin.
+bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large,
+                     bool (*enough)(std::string_view bytes, std::size_t fresh) = nullptr);
 
 // Writes `bytes` to `scratch`, flushes it to the disk and renames it over
 // `target`, then flushes the target's folder: a crash leaves the old file or

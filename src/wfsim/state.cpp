@@ -18,6 +18,17 @@ bool Exists(const fs::path& path) {
   return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
 }
 
+// A read of the settings needs nothing past the first exclusion list's header.
+bool HasSettings(std::string_view text, std::size_t fresh) {
+  constexpr std::string_view kHeaders[] = {"\n[current exclusions]", "\n[next exclusions]"};
+  for (std::string_view header : kHeaders) {
+    // A header may straddle the previous read.
+    const std::size_t from = fresh > header.size() ? fresh - header.size() : 0;
+    if (text.find(header, from) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
 std::optional<FileLock> Lock(const fs::path& dir, FileLock::Mode mode) {
   return FileLock::Acquire(dir / "lock", mode);
 }
@@ -74,7 +85,8 @@ WfStatus StateFolder::Prepare() {
 WfStatus StateFolder::Load(ParseScope scope, Config& config) const {
   std::string text;
   bool too_large = false;
-  if (!ReadRegularFile(dir_ / "config", kConfigLimit, text, too_large)) {
+  if (!ReadRegularFile(dir_ / "config", kConfigLimit, text, too_large,
+                       scope == ParseScope::kSettings ? HasSettings : nullptr)) {
     problem_ = too_large ? "config is too large to be a configuration"
                          : "config can't be read as a regular file";
     return too_large ? kFileCorrupt : kAccessDenied;

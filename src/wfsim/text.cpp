@@ -88,4 +88,32 @@ std::u16string FoldCase(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// Latin-1 letters are C3 A0 to C3 BE in UTF-8 (C3 B7 is the division sign).
+char FoldedByte(std::string_view text, std::size_t i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 0x20);
+  if (c >= 0xA0 && c <= 0xBE && c != 0xB7 && i > 0 && static_cast<unsigned char>(text[i - 1]) == 0xC3) {
+    return static_cast<char>(c - 0x20);
+  }
+  return text[i];
+}
+
+}  // namespace
+
+std::string FoldCaseUtf8(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < text.size(); ++i) out[i] = FoldedByte(text, i);
+  return out;
+}
+
+bool EqualFolded(std::string_view utf8, std::string_view folded) {
+  if (utf8.size() != folded.size()) return false;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (FoldedByte(utf8, i) != folded[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace wfsim

@@ -25,4 +25,8 @@ std::optional<std::u16string> FromUtf8(std::string_view text);
 char16_t FoldCase(char16_t unit);
 std::u16string FoldCase(std::u16string_view text);
 
+// The same folding on valid UTF-8, byte for byte: it keeps the length.
+std::string FoldCaseUtf8(std::string_view text);
+bool EqualFolded(std::string_view utf8, std::string_view folded);
+
 }  // namespace wfsim
