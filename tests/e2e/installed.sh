@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a temporary root and runs vorlen
+# and fbwfsim from there: the installed tool finds the installed stand-in and
+# nothing of the build folder.
+#   installed.sh BUILD_DIR
+set -u
+build=$1
+root=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-root.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+(cd "$build" && cpack -G DEB -B "$root/packages" > "$root/cpack.log" 2>&1) ||
+  { cat "$root/cpack.log"; exit 1; }
+deb=$(ls "$root"/packages/*.deb)
+dpkg-deb -x "$deb" "$root/fs"
+echo "unpacked $(basename "$deb")"
+
+for file in usr/bin/vorlen usr/bin/fbwfsim usr/lib/libfbwflib.so usr/share/man/man1/vorlen.1 \
+  usr/share/man/man1/fbwfsim.1 usr/share/bash-completion/completions/vorlen \
+  usr/share/bash-completion/completions/fbwfsim usr/share/doc/vorlen/README.md \
+  usr/share/doc/vorlen/LICENSE; do
+  [ -f "$root/fs/$file" ] || fail "the package lacks $file"
+done
+runpath=$(readelf -d "$root/fs/usr/bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = '$ORIGIN/../lib' ] || fail "installed vorlen's run path is '$runpath'"
+grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/libfbwflib.so" &&
+  fail "an installed file names the build folder"
+
+export FBWFSIM_DIR="$root/state"
+unset LD_LIBRARY_PATH
+banner=$'\nVORLEN - FBWF API Example\nControls the File-Based Write Filter through its API library.\n\n'
+"$root/fs/usr/bin/vorlen" -enable > /dev/null
+"$root/fs/usr/bin/fbwfsim" reboot || fail "installed fbwfsim reboot failed"
+"$root/fs/usr/bin/vorlen" -fbwfstate > "$root/out"
+printf '%sFBWF is ENABLED\nFBWF for the next session is ENABLED\n' "$banner" > "$root/expected"
+cmp -s "$root/expected" "$root/out" || { fail "installed vorlen -fbwfstate"; cat "$root/out"; }
+"$root/fs/usr/bin/fbwfsim" show > /dev/null || fail "installed fbwfsim show failed"
+
+# cmake --install into any prefix gives the same layout.
+cmake --install "$build" --prefix "$root/prefix" > /dev/null || fail "cmake --install failed"
+"$root/prefix/bin/vorlen" -fbwfstate > "$root/out"
+cmp -s "$root/expected" "$root/out" || { fail "vorlen installed into a prefix"; cat "$root/out"; }
+[ "$failures" -eq 0 ] && echo "installed vorlen and fbwfsim ran from the unpacked package and a prefix"
+exit "$failures"
