@@ -181,33 +181,35 @@ WfStatus Machine::RemoveExclusion(std::u16string_view volume, std::u16string_vie
   });
 }
 
-WfStatus Machine::Commit(std::u16string_view volume, std::u16string_view path) {
+// Commit and restore: a cached file of a volume protected now, under the lock.
+WfStatus Machine::WithCachedFile(std::u16string_view volume, std::u16string_view path,
+                                 const std::function<WfStatus(const Target&, const fs::path&)>& act) {
   Target target;
   if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  const auto commit = [&](const Config& config) {
+  const auto with_file = [&](const Config& config) {
     if (!config.current.IsProtected(target.volume)) return kInvalidDrive;
     const fs::path cached = Resolve(state_.CacheRoot(target.volume), target.names);
     if (!IsRegularFile(cached)) return kFileNotFound;
+    return act(target, cached);
+  };
+  return state_.Read(ParseScope::kSettings, with_file, FileLock::Mode::kExclusive);
+}
+
+WfStatus Machine::Commit(std::u16string_view volume, std::u16string_view path) {
+  return WithCachedFile(volume, path, [&](const Target& target, const fs::path& cached) {
     const fs::path disk = Resolve(state_.VolumeRoot(target.volume), target.names);
     std::error_code ec;
     fs::create_directories(disk.parent_path(), ec);
     // One rename: the disk copy is the old content or the new, never a mix.
     return !ec && MoveDurably(cached, disk) ? kOk : kAccessDenied;
-  };
-  return state_.Read(ParseScope::kSettings, commit, FileLock::Mode::kExclusive);
+  });
 }
 
 WfStatus Machine::Restore(std::u16string_view volume, std::u16string_view path) {
-  Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  const auto restore = [&](const Config& config) {
-    if (!config.current.IsProtected(target.volume)) return kInvalidDrive;
-    const fs::path cached = Resolve(state_.CacheRoot(target.volume), target.names);
-    if (!IsRegularFile(cached)) return kFileNotFound;
+  return WithCachedFile(volume, path, [](const Target&, const fs::path& cached) {
     std::error_code ec;
     return fs::remove(cached, ec) ? kOk : kAccessDenied;
-  };
-  return state_.Read(ParseScope::kSettings, restore, FileLock::Mode::kExclusive);
+  });
 }
 
 WfStatus Machine::Reboot() {

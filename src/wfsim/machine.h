@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ class Machine {
   };
   WfStatus Locate(std::u16string_view volume, std::u16string_view path, Target& target) const;
   WfStatus LocateVolume(std::u16string_view volume, char& letter) const;
+  WfStatus WithCachedFile(std::u16string_view volume, std::u16string_view path,
+                          const std::function<WfStatus(const Target&, const fs::path&)>& act);
 
   StateFolder& state_;
 };
