@@ -15,9 +15,6 @@ DynamicLibrary DynamicLibrary::OpenWriteFilter() {
                                            LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
-DynamicLibrary::~DynamicLibrary() {
-  if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
-}
 
 AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(GetProcAddress(static_cast<HMODULE>(handle_), name));
@@ -30,9 +27,6 @@ DynamicLibrary DynamicLibrary::OpenWriteFilter() {
   return DynamicLibrary(dlopen("libfbwflib.so", RTLD_NOW | RTLD_LOCAL));
 }
 
-DynamicLibrary::~DynamicLibrary() {
-  if (handle_ != nullptr) dlclose(handle_);
-}
 
 AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(dlsym(handle_, name));

@@ -8,13 +8,9 @@ class DynamicLibrary {
   // The write filter's library by its platform name: on Windows FBWFLIB.dll
   // from the application's and the system's folders only (never the current
   // folder); elsewhere libfbwflib.so through the loader's ordinary search.
+  // It stays loaded until the process ends: it may carry its own C++
+  // runtime, whose exit-time cleanup must still find its code.
   static DynamicLibrary OpenWriteFilter();
-
-  DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  DynamicLibrary(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(DynamicLibrary&&) = delete;
-  ~DynamicLibrary();
 
   bool IsOpen() const { return handle_ != nullptr; }
   AnyFunction Find(const char* name) const;  // nullptr when absent

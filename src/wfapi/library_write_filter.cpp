@@ -4,8 +4,8 @@
 
 namespace {
 
-// A run makes at most one call, so each call loads the library, resolves its
-// function by name and lets the library go again; nothing is kept between calls.
+// A run makes at most one call, so each call loads the library and resolves
+// its function by name; nothing is kept between calls.
 template <typename Function>
 struct NamedFunction {
   const char* name;
