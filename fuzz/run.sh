@@ -5,8 +5,13 @@
 set -euo pipefail
 target=$1 seeds=$2 work=$3 seconds=$4 dictionary=${5:-}
 mkdir -p "$work"
-flags=(-max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048)
+flags=(-max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048
+  -artifact_prefix="$work.")
 [ -n "$dictionary" ] && flags+=(-dict="$dictionary")
-"$target" "${flags[@]}" "$work" "$seeds" 2> "$work.log" || { tail -n 40 "$work.log"; exit 1; }
+"$target" "${flags[@]}" "$work" "$seeds" 2> "$work.log" || {
+  tail -n 40 "$work.log"
+  echo "the failing input is kept as $work.crash-*"
+  exit 1
+}
 runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$work.log")
 echo "$(basename "$target"): $runs executions in ${seconds}s, no fault"
