@@ -2,35 +2,27 @@
 #pragma once
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fake_write_filter.h"
 #include "frontend/vorlen.h"
 
-inline const std::string kBanner =
-    "\nVORLEN - FBWF API Example\n"
-    "Controls the File-Based Write Filter through its API library.\n\n";
+// One copy of each expected text, shared with the end-to-end scripts.
+inline std::string GoldenText(const char* name) {
+  std::string text;
+  const std::string path = std::string(VORLEN_GOLDEN_DIR "/") + name;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) text.push_back(static_cast<char>(c));
+    std::fclose(file);
+  }
+  if (text.empty()) throw std::runtime_error("cannot read " + path);
+  return text;
+}
 
-inline const std::string kUsage =
-    "\nVORLEN <Option>\n"
-    "-enable\t\t\tEnable FBWF\n"
-    "-disable\t\tDisable FBWF\n"
-    "-enablecompression         Enable Compression\n"
-    "-disablecompression        Disable Compression\n"
-    "-enablecache\t\tEnable Cache PreAllocate\n"
-    "-disablecache\t\tDisable Cache PreAllocate \n"
-    "-protectvolume <volume>\tProtect a new volume\n"
-    "-unprotectvolume <volume>\tProtect a new volume\n"
-    "-fbwfstate\t\tGets the filter status\n"
-    "-fbwfcompression\tGets the compresstion status\n"
-    "-fbwfprealloc\t\tGets the Cache PreAllocation status\n"
-    "-volumestatus <volume>\tGets the volume status\n"
-    "-setcache <cache size>\tcache size must be between 16 and 1024\n"
-    "-addex <drive> <file or path>\tadd a file or path to the exclusion list\n"
-    "-remex <drive> <file or path>\tremove a file or path to the exclusion list\n"
-    "-commit <drive> <file or path>\tcommits a file in cache to the disk\n"
-    "-restore <drive> <file or path>\trestores a file in cache from the disk\n";
+inline const std::string kBanner = GoldenText("banner.txt");
+inline const std::string kUsage = GoldenText("usage.txt");
 
 struct Outcome {
   int status;

@@ -3,12 +3,11 @@
 # and fbwfsim from there: the installed tool finds the installed stand-in and
 # nothing of the build folder.
 #   installed.sh BUILD_DIR
-set -u
 build=$1
-root=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-root.XXXXXX")
-trap 'rm -rf "$root"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
+root=$work
+golden banner.txt banner
 
 (cd "$build" && cpack -G DEB -B "$root/packages" > "$root/cpack.log" 2>&1) ||
   { cat "$root/cpack.log"; exit 1; }
@@ -29,7 +28,6 @@ grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/libfbwflib.so" &
 
 export FBWFSIM_DIR="$root/state"
 unset LD_LIBRARY_PATH
-banner=$'\nVORLEN - FBWF API Example\nControls the File-Based Write Filter through its API library.\n\n'
 "$root/fs/usr/bin/vorlen" -enable > /dev/null
 "$root/fs/usr/bin/fbwfsim" reboot || fail "installed fbwfsim reboot failed"
 "$root/fs/usr/bin/vorlen" -fbwfstate > "$root/out"
@@ -41,5 +39,4 @@ cmp -s "$root/expected" "$root/out" || { fail "installed vorlen -fbwfstate"; cat
 cmake --install "$build" --prefix "$root/prefix" > /dev/null || fail "cmake --install failed"
 "$root/prefix/bin/vorlen" -fbwfstate > "$root/out"
 cmp -s "$root/expected" "$root/out" || { fail "vorlen installed into a prefix"; cat "$root/out"; }
-[ "$failures" -eq 0 ] && echo "installed vorlen and fbwfsim ran from the unpacked package and a prefix"
-exit "$failures"
+finish "installed vorlen and fbwfsim ran from the unpacked package and a prefix"

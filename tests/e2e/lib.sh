@@ -6,29 +6,12 @@ set -u
 ext=""
 [ -n "$runner" ] && ext=".exe"
 library=$(ls "$bin"/libfbwflib.so "$bin"/FBWFLIB.dll 2>/dev/null | head -n 1)
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-checks=0
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-BANNER=$'\nVORLEN - FBWF API Example\nControls the File-Based Write Filter through its API library.\n\n'
-USAGE=$'\nVORLEN <Option>\n-enable\t\t\tEnable FBWF\n-disable\t\tDisable FBWF\n'
-USAGE+=$'-enablecompression         Enable Compression\n-disablecompression        Disable Compression\n'
-USAGE+=$'-enablecache\t\tEnable Cache PreAllocate\n-disablecache\t\tDisable Cache PreAllocate \n'
-USAGE+=$'-protectvolume <volume>\tProtect a new volume\n-unprotectvolume <volume>\tProtect a new volume\n'
-USAGE+=$'-fbwfstate\t\tGets the filter status\n-fbwfcompression\tGets the compresstion status\n'
-USAGE+=$'-fbwfprealloc\t\tGets the Cache PreAllocation status\n-volumestatus <volume>\tGets the volume status\n'
-USAGE+=$'-setcache <cache size>\tcache size must be between 16 and 1024\n'
-USAGE+=$'-addex <drive> <file or path>\tadd a file or path to the exclusion list\n'
-USAGE+=$'-remex <drive> <file or path>\tremove a file or path to the exclusion list\n'
-USAGE+=$'-commit <drive> <file or path>\tcommits a file in cache to the disk\n'
-USAGE+=$'-restore <drive> <file or path>\trestores a file in cache from the disk\n'
+golden banner.txt BANNER
+golden usage.txt USAGE
 REBOOT=$'Reboot system for change to take effect\n'
-
-fail() {
-  failures=$((failures + 1))
-  echo "FAIL: $*"
-}
 
 # A path as the programs under test spell it: wine shows / as drive Z:.
 native() {
@@ -51,7 +34,6 @@ run() {  # run PROGRAM ARGS... > $work/out, status in $status
 }
 
 compare() {  # compare EXPECTED FILE LABEL
-  checks=$((checks + 1))
   printf '%s' "$1" > "$work/expected"
   if ! cmp -s "$work/expected" "$2"; then
     fail "$3"
@@ -89,13 +71,15 @@ volume_lines() {
   printf 'Volume %s  protection is %s\nVolume %s  protection for next session is %s' "$1" "$2" "$1" "$3"
 }
 
+# Each test runs in a subshell of its own, so that its variables and folder
+# changes stay its own; a test that exits non-zero fails as a check does.
 run_tests() {
   local test before
   for test in $(declare -F | awk '$3 ~ /^test_/ {print $3}'); do
-    before=$failures
-    "$test"
-    [ "$failures" -eq "$before" ] && echo "ok   $test" || echo "FAIL $test"
+    before=$(failure_count)
+    ( "$test" ) || fail "$test exited with status $?"
+    [ "$(failure_count)" -eq "$before" ] && echo "ok   $test" || echo "FAIL $test"
   done
-  echo "$checks outputs compared, $failures failures"
-  [ "$failures" -eq 0 ]
+  echo "$(failure_count) failures"
+  finish
 }

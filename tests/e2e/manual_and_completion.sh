@@ -2,10 +2,9 @@
 # The manual pages render without warnings, and the completion offers the
 # option words and subcommands.
 #   manual_and_completion.sh SOURCE_DIR
-set -u
 source_dir=$1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 for page in "$source_dir"/man/*.1; do
   if command -v mandoc > /dev/null; then
@@ -43,5 +42,4 @@ completes "C: D:" _vorlen vorlen -addex ""
 completes "" _vorlen vorlen -enable ""
 completes "reboot read" _fbwfsim fbwfsim re
 completes "FbwfAddExclusion" _fbwfsim fbwfsim fail FbwfAdd
-[ "$failures" -eq 0 ] && echo "manual pages clean, completion offers the words"
-exit "$failures"
+finish "manual pages clean, completion offers the words"
