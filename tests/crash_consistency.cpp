@@ -24,7 +24,7 @@ using namespace wfsim;
 // Large enough that a write and a commit take a while to be interrupted.
 std::string Content(std::size_t k) { return std::to_string(k) + "\n" + std::string(32 * 1024, char('a' + k % 26)); }
 
-std::u16string Name(const char* prefix, std::size_t k) { return WidenBytes(std::string(prefix) + std::to_string(k)); }
+std::u16string Name(const char* prefix, std::size_t k) { return OperandUnits((std::string(prefix) + std::to_string(k)).c_str()); }
 
 bool LoadConfig(const fs::path& dir, Config& config) {
   std::string text;

@@ -34,7 +34,7 @@ inline Outcome RunVorlenWith(FakeWriteFilter& fake, const std::vector<std::strin
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
   std::FILE* out = std::tmpfile();
-  const int status = RunVorlen(static_cast<int>(argv.size() - 1), argv.data(), fake, out);
+  const int status = RunVorlen({static_cast<int>(argv.size() - 1), argv.data()}, fake, out);
   std::string output;
   std::rewind(out);
   for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) output.push_back(static_cast<char>(c));

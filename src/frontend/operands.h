@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frontend/operand_text.h"
 #include "wfapi/wfapi.h"
 
 // A zero-terminated wide text in a fixed buffer. Capacity is the buffer's
@@ -21,18 +22,42 @@ struct WideText {
 using VolumeText = WideText<20, 10>;
 using PathText = WideText<128, 127>;
 
-// Each byte becomes one 16-bit unit of the same value (0x80 to 0xFF
-// included). An operand longer than the limit is refused, never cut short:
-// a shortened path would name another file.
+// An operand longer than the limit, counted in 16-bit units, is refused,
+// never cut short: a shortened path would name another file.
+template <std::size_t Capacity, std::size_t Limit>
+class WideTextBuilder {
+ public:
+  explicit WideTextBuilder(WideText<Capacity, Limit>& text) : text_(text) {}
+  void operator()(WfChar unit) {
+    if (count_ < Limit) text_.units[count_] = unit;
+    ++count_;
+  }
+  bool Finish() {
+    if (count_ > Limit) return false;
+    text_.units[count_] = 0;
+    return true;
+  }
+
+ private:
+  WideText<Capacity, Limit>& text_;
+  std::size_t count_ = 0;
+};
+
+// From the bytes as typed (see operand_text.h).
 template <std::size_t Capacity, std::size_t Limit>
 bool Widen(const char* operand, WideText<Capacity, Limit>& text) {
-  std::size_t i = 0;
-  for (; operand[i] != '\0'; ++i) {
-    if (i == Limit) return false;
-    text.units[i] = static_cast<WfChar>(static_cast<unsigned char>(operand[i]));
-  }
-  text.units[i] = 0;
-  return true;
+  WideTextBuilder builder(text);
+  ForEachOperandUnit(operand, [&](char16_t unit) { builder(static_cast<WfChar>(unit)); });
+  return builder.Finish();
+}
+
+// From the units the system already holds (Windows' wide command line),
+// unchanged.
+template <std::size_t Capacity, std::size_t Limit>
+bool Widen(const WfChar* operand, WideText<Capacity, Limit>& text) {
+  WideTextBuilder builder(text);
+  for (const WfChar* p = operand; *p != 0; ++p) builder(*p);
+  return builder.Finish();
 }
 
 // atoi's reading (leading blanks, optional sign, digits, the rest ignored,

@@ -90,12 +90,67 @@ TEST(Operands, TextsUpToTheirLimitReachTheLibraryWholeAndTerminated) {
   EXPECT_FALSE(fake.unterminated_text);
 }
 
-TEST(Operands, EachByteWidensToTheUnitOfTheSameValue) {
+struct UnitCase {
+  std::string typed;
+  std::u16string reaches_library;
+};
+
+TEST(Operands, Utf8DecodesToUtf16AndOtherBytesStandForThemselves) {
+  const UnitCase cases[] = {
+      {"\\caf\xC3\xA9", u"\\caf\u00E9"},
+      {"\\\xE2\x82\xAC", u"\\\u20AC"},
+      {"\\\xD0\xB6\xD1\x83\xD0\xBA", u"\\\u0436\u0443\u043A"},
+      {"\\\xE6\x97\xA5\xE6\x9C\xAC", u"\\\u65E5\u672C"},
+      {"\\\xF0\x9F\x98\x80.txt", u"\\\xD83D\xDE00.txt"},
+      {"\\caf\xE9", u"\\caf\u00E9"},
+      {"\\\xE9\x80\xFF\x01", u"\\\u00E9\u0080\u00FF\u0001"},
+      {"\\\xC0\xAF", u"\\\u00C0\u00AF"},            // overlong
+      {"\\\xED\xA0\x80", u"\\\u00ED\u00A0\u0080"},  // an encoded surrogate
+      {"\\\xF4\x90\x80\x80", u"\\\u00F4\u0090\u0080\u0080"},  // past U+10FFFF
+      {"\\\xE2\x82", u"\\\u00E2\u0082"},            // cut short at the end
+      {"\\\xE2\x82x", u"\\\u00E2\u0082x"},          // cut short by ASCII
+  };
+  for (const UnitCase& c : cases) {
+    FakeWriteFilter fake;
+    const Outcome outcome = RunVorlenWith(fake, {"-restore", "c:", c.typed});
+    ASSERT_EQ(fake.calls.size(), 1u) << c.typed;
+    EXPECT_EQ(fake.calls[0].texts, (std::vector<std::u16string>{u"c:", c.reaches_library})) << c.typed;
+    EXPECT_EQ(outcome.output, kBanner + c.typed + " on drive c: has been restored from the disk.\n ")
+        << c.typed;
+  }
+}
+
+TEST(Operands, LimitsCountUtf16Units) {
+  std::string e127, e128;
+  for (int i = 0; i < 127; ++i) e127 += "\xC3\xA9";
+  e128 = e127 + "\xC3\xA9";
   FakeWriteFilter fake;
-  RunVorlenWith(fake, {"-restore", "c:", "\\caf\xE9\x80\xFF\x01.txt"});
+  RunVorlenWith(fake, {"-addex", "C:", e127});
   ASSERT_EQ(fake.calls.size(), 1u);
-  EXPECT_EQ(fake.calls[0].texts,
-            (std::vector<std::u16string>{u"c:", u"\\caf\u00E9\u0080\u00FF\u0001.txt"}));
+  EXPECT_EQ(fake.calls[0].texts[1], std::u16string(127, u'\u00E9'));
+  const Outcome refused = RunVorlenWith(fake, {"-addex", "C:", e128});
+  EXPECT_EQ(refused.output,
+            kBanner + "Error: operand <file or path> is longer than 127 characters\n" + kUsage);
+  EXPECT_EQ(fake.calls.size(), 1u);
+  // An astral character takes two of the ten units of a volume.
+  const std::string astral = "\xF0\x9F\x98\x80";
+  RunVorlenWith(fake, {"-volumestatus", "C:" + astral + astral + astral + astral});
+  EXPECT_EQ(fake.calls.size(), 2u);
+  RunVorlenWith(fake, {"-volumestatus", "C:" + astral + astral + astral + astral + "x"});
+  EXPECT_EQ(fake.calls.size(), 2u);
+}
+
+TEST(Operands, UnitsFromTheSystemReachTheLibraryUnchangedWhileMessagesEchoTheBytes) {
+  const WfChar volume[] = {'C', ':', 0};
+  const WfChar path[] = {'\\', 0x0436, 0xD83D, 0xDE00, 0xDC00, 0x20AC, 0};
+  const WfChar* units[] = {nullptr, nullptr, volume, path, nullptr};
+  const char* argv[] = {"vorlen", "-commit", "C:", "\\?????", nullptr};
+  FakeWriteFilter fake;
+  std::FILE* out = std::tmpfile();
+  RunVorlen({4, argv, units}, fake, out);
+  std::fclose(out);
+  ASSERT_EQ(fake.calls.size(), 1u);
+  EXPECT_EQ(fake.calls[0].texts[1], (std::u16string{u'\\', 0x0436, 0xD83D, 0xDE00, 0xDC00, 0x20AC}));
 }
 
 struct CacheSizeCase {

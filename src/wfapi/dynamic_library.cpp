@@ -1,5 +1,7 @@
 #include "wfapi/dynamic_library.h"
 
+#include "wfapi/library_search.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -8,13 +10,61 @@
 
 #ifdef _WIN32
 
-DynamicLibrary DynamicLibrary::OpenWriteFilter() {
-  // An administrator's tool must not pick up a DLL planted in the working folder.
-  return DynamicLibrary(LoadLibraryExW(L"FBWFLIB.dll", nullptr,
-                                       LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
-                                           LOAD_LIBRARY_SEARCH_SYSTEM32));
-}
+namespace {
 
+// Older SDK headers, targeting XP, leave these out.
+#ifndef LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+class SystemLoader final : public WindowsLoader {
+ public:
+  bool HasSearchFlags() override {
+    // The flags came with AddDllDirectory: Windows 8, or 7 with KB2533623.
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+  }
+  void* LoadWithSearchFlags(const wchar_t* name) override {
+    return LoadLibraryExW(name, nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  std::wstring ApplicationFolder() override {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD size = static_cast<DWORD>(path.size());
+      const DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+      if (length == 0) return {};
+      if (length < size) {
+        path.resize(length);
+        break;
+      }
+      path.resize(path.size() * 2);  // cut short: XP says so only by filling the buffer
+    }
+    const std::size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  }
+  std::wstring SystemFolder() override {
+    wchar_t path[MAX_PATH + 1];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH + 1);
+    return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(path, length);
+  }
+  void* LoadFromPath(const std::wstring& path, bool& not_there) override {
+    // Its own imports are looked for beside it first, as for the flags.
+    const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    not_there = library == nullptr && GetLastError() == ERROR_MOD_NOT_FOUND;
+    return library;
+  }
+};
+
+}  // namespace
+
+DynamicLibrary DynamicLibrary::OpenWriteFilter() {
+  SystemLoader loader;
+  return DynamicLibrary(LoadWriteFilterLibrary(loader));
+}
 
 AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(GetProcAddress(static_cast<HMODULE>(handle_), name));

@@ -7,7 +7,8 @@ class DynamicLibrary {
  public:
   // The write filter's library by its platform name: on Windows FBWFLIB.dll
   // from the application's and the system's folders only (never the current
-  // folder); elsewhere libfbwflib.so through the loader's ordinary search.
+  // folder, see library_search.h); elsewhere libfbwflib.so through the
+  // loader's ordinary search.
   // It stays loaded until the process ends: it may carry its own C++
   // runtime, whose exit-time cleanup must still find its code.
   static DynamicLibrary OpenWriteFilter();

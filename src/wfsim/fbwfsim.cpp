@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "frontend/windows_arguments.h"
 #include "wfsim/codes.h"
 #include "wfsim/machine.h"
 #include "wfsim/text.h"
@@ -119,21 +120,38 @@ std::string ReadStandardInput() {
   return content;
 }
 
-int Write(StateFolder& state, int argc, char** argv) {
+// The operands as the library gets them: on Windows the system's own units,
+// elsewhere the bytes decoded as vorlen decodes them.
+struct Arguments {
+  int argc;
+  char** argv;
+  const WfChar* const* units = nullptr;
+
+  std::u16string Operand(int i) const {
+    if (units == nullptr) return OperandUnits(argv[i]);
+    std::u16string text;
+    for (const WfChar* p = units[i]; *p != 0; ++p) text.push_back(static_cast<char16_t>(*p));
+    return text;
+  }
+};
+
+int Write(StateFolder& state, const Arguments& args) {
+  const int argc = args.argc;
+  char** argv = args.argv;
   if (argc < 4 || argc > 5) return Usage();
   const std::string content = argc == 5 ? std::string(argv[4]) : ReadStandardInput();
   bool cached = false;
-  const WfStatus status = Machine(state).Write(WidenBytes(argv[2]), WidenBytes(argv[3]), content, cached);
+  const WfStatus status = Machine(state).Write(args.Operand(2), args.Operand(3), content, cached);
   if (status != kOk) return Fail(state, status);
   std::fprintf(stderr, "fbwfsim: wrote %s on %s to the %s\n", argv[3], argv[2],
                cached ? "cache" : "disk");
   return 0;
 }
 
-int Read(StateFolder& state, int argc, char** argv) {
-  if (argc != 4) return Usage();
+int Read(StateFolder& state, const Arguments& args) {
+  if (args.argc != 4) return Usage();
   std::string content;
-  const WfStatus status = Machine(state).ReadFile(WidenBytes(argv[2]), WidenBytes(argv[3]), content);
+  const WfStatus status = Machine(state).ReadFile(args.Operand(2), args.Operand(3), content);
   if (status != kOk) return Fail(state, status);
   std::fwrite(content.data(), 1, content.size(), stdout);
   return 0;
@@ -165,7 +183,9 @@ int InjectFault(StateFolder& state, int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(const Arguments& args) {
+  const int argc = args.argc;
+  char** argv = args.argv;
   UseBinaryStandardStreams();
   if (argc < 2) return Usage();
   const std::string_view command = argv[1];
@@ -185,8 +205,21 @@ int main(int argc, char** argv) {
     return status == kOk ? 0 : Fail(state, status);
   }
   if (command == "show" && argc == 2) return Show(state);
-  if (command == "write") return Write(state, argc, argv);
-  if (command == "read") return Read(state, argc, argv);
+  if (command == "write") return Write(state, args);
+  if (command == "read") return Read(state, args);
   if (command == "fail") return InjectFault(state, argc, argv);
   return Usage();
 }
+
+#ifdef _WIN32
+
+int wmain(int argc, wchar_t** units) {
+  NarrowArguments typed(argc, units);
+  return Main({argc, typed.argv(), units});
+}
+
+#else
+
+int main(int argc, char** argv) { return Main({argc, argv}); }
+
+#endif

@@ -1,5 +1,7 @@
 #include "wfsim/text.h"
 
+#include "frontend/operand_text.h"
+
 namespace wfsim {
 
 std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t limit) {
@@ -11,10 +13,9 @@ std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t li
   return std::nullopt;
 }
 
-std::u16string WidenBytes(std::string_view bytes) {
+std::u16string OperandUnits(const char* typed) {
   std::u16string units;
-  units.reserve(bytes.size());
-  for (char c : bytes) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  ForEachOperandUnit(typed, [&](char16_t unit) { units.push_back(unit); });
   return units;
 }
 

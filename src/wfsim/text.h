@@ -13,9 +13,9 @@ namespace wfsim {
 // within `limit` units.
 std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t limit = 32768);
 
-// Each byte one unit, as vorlen widens its operands, so a name typed to
-// fbwfsim and to vorlen names the same file.
-std::u16string WidenBytes(std::string_view bytes);
+// An operand's units as vorlen makes them (see frontend/operand_text.h), so
+// that a name typed to fbwfsim and to vorlen names the same file.
+std::u16string OperandUnits(const char* typed);
 
 // nullopt for an unpaired surrogate.
 std::optional<std::string> ToUtf8(std::u16string_view text);

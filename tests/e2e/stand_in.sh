@@ -2,15 +2,15 @@
 # End-to-end: the built vorlen and fbwfsim against the stand-in library, each
 # in a fresh state folder, comparing vorlen's whole output byte for byte.
 #
-#   stand_in.sh BIN_DIR PARTIAL_LIBRARY [RUNNER]
+#   stand_in.sh BIN_DIR RECORDING_LIBRARY [RUNNER]
 #
-# BIN_DIR holds vorlen, fbwfsim and the stand-in; PARTIAL_LIBRARY is a library
-# that exports only FbwfEnableFilter. RUNNER (such as wine) runs Windows
+# BIN_DIR holds vorlen, fbwfsim and the stand-in; RECORDING_LIBRARY exports a
+# few of the functions and records the texts they are given. RUNNER (such as wine) runs Windows
 # builds: then the programs are the .exe files and CRLF line ends read as LF.
 set -u
 
 bin=$1
-partial=$2
+recording=$2
 runner=${3:-}
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -205,7 +205,7 @@ test_missing_library_or_function() {
   mkdir -p "$alone" "$partial_dir" "$planted"
   cp "$bin/vorlen$ext" "$alone/"
   cp "$bin/vorlen$ext" "$partial_dir/"
-  cp "$partial" "$partial_dir/$(basename "$library")"
+  cp "$recording" "$partial_dir/$(basename "$library")"
   cp "$library" "$planted/"
   unset LD_LIBRARY_PATH
   if [ -z "$runner" ]; then
@@ -243,6 +243,23 @@ test_state_folder_follows_the_environment() {
   vorlen_prints "FBWF Disabled. $REBOOT" -disable
   [ -f "$work/home/.local/state/fbwfsim/config" ] || fail "HOME was not used"
   [ -d "$work/home/.local/state/fbwfsim/volumes/D" ] || fail "a new state folder lacks volume D"
+}
+
+test_operands_reach_the_library_as_typed() {
+  local dir="$work/recording"
+  mkdir -p "$dir"
+  cp "$bin/vorlen$ext" "$dir/"
+  cp "$recording" "$dir/$(basename "$library")"
+  export LANG=C.UTF-8 VORLEN_RECORD
+  VORLEN_RECORD=$(native "$work/record")
+  # é € ж у к 日 本 😀, then on Linux a lone byte E9 standing for itself.
+  run "$dir/vorlen$ext" -addex 'C:' $'\\caf\xC3\xA9\xE2\x82\xAC\xD0\xB6\xD1\x83\xD0\xBA\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80'
+  local expected='FbwfAddExclusion 0043003A 005C00630061006600E920AC04360443043A65E5672CD83DDE00'
+  if [ -z "$runner" ]; then
+    run "$dir/vorlen$ext" -restore $'\xC3\xA9:' $'\\caf\xE9'
+    expected+=$'\nFbwfRestoreFile 00E9003A 005C00630061006600E9'
+  fi
+  compare "$expected"$'\n' "$work/record" "the units that reached the library"
 }
 
 run_tests

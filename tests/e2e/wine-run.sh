@@ -1,8 +1,28 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine in a prefix of the build's own, quietly.
+# Runs a Windows program under wine in a prefix of the build's own, quietly:
+#   wine-run.sh PROGRAM [ARGUMENT...]
+# A new wine process that meets a wineserver on its way out fails before the
+# program starts, so a suite keeps one server for all its runs:
+#   wine-run.sh --start    start it (and make the prefix), staying up
+#   wine-run.sh --stop     end it
 set -u
 export WINEPREFIX=${VORLEN_WINEPREFIX:?set VORLEN_WINEPREFIX}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# wine64 runs x64 programs directly; the 32-bit loader runs x86 ones, in the
+# same 64-bit prefix.
 wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+[ "${VORLEN_WINE_ARCH:-x64}" = x86 ] && wine=/usr/lib/wine/wine
+[ -x "$wine" ] || wine=$(command -v wine || command -v wine64)
+server=/usr/lib/wine/wineserver64
+[ -x "$server" ] || server=/usr/lib/wine/wineserver32
+[ -x "$server" ] || server=$(command -v wineserver)
+case "${1:-}" in
+  --start)
+    mkdir -p "$WINEPREFIX"
+    # Its helpers outlive this script: none may hold the caller's output open.
+    "$server" -p < /dev/null > /dev/null 2>&1 || exit
+    exec "$wine" wineboot --init < /dev/null > /dev/null 2>&1 ;;
+  --stop)
+    exec "$server" -k ;;
+esac
 exec "$wine" "$@"
