@@ -1,7 +1,9 @@
 // Kills a process making changes to the stand-in's state at random moments,
 // many times, and checks after each kill that `config` parses and equals the
-// configuration before or after one of the changes, and that no file of a
-// volume is half-written after an interrupted commit.
+// configuration after one of the changes, that no file of a volume or of the
+// cache is half-written after an interrupted write or commit, and that an
+// interrupted reboot left the old session with its whole cache or the new
+// one with an empty cache.
 //
 //   crash_consistency SECONDS MAX_KILLS
 #include <signal.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
 
 #include "wfsim/machine.h"
@@ -28,13 +31,13 @@ std::u16string Name(const char* prefix, std::size_t k) { return OperandUnits((st
 
 bool LoadConfig(const fs::path& dir, Config& config) {
   std::string text;
-  bool too_large = false;
   ParseError error;
-  return ReadRegularFile(dir / "config", 1u << 24, text, too_large) &&
+  return ReadRegularFile(dir / "config", 1u << 24, text) == ReadOutcome::kRead &&
          ParseConfig(text, ParseScope::kAll, config, error);
 }
 
-// One change after another, forever: a cached write, its commit, an exclusion.
+// Change k, forever: \fk written to the cache and committed, \gk written to
+// the cache and kept there, the exclusion \pk, and after every third a reboot.
 [[noreturn]] void MakeChanges(const fs::path& dir) {
   StateFolder state(dir);
   Machine machine(state);
@@ -45,44 +48,62 @@ bool LoadConfig(const fs::path& dir, Config& config) {
     bool cached = false;
     machine.Write(u"C:", Name("\\f", k), Content(k), cached);
     machine.Commit(u"C:", Name("\\f", k));
+    machine.Write(u"C:", Name("\\g", k), Content(k), cached);
     machine.AddExclusion(u"C:", Name("\\p", k));
+    if (k % 3 == 2) machine.Reboot();
   }
 }
 
-int Check(const fs::path& dir, std::size_t& changes) {
-  Config config;
-  if (!LoadConfig(dir, config)) {
-    std::fprintf(stderr, "FAIL: config does not parse after a kill\n");
-    return 1;
+bool Fail(const char* what, const std::string& detail = {}) {
+  std::fprintf(stderr, "FAIL: %s%s\n", what, detail.c_str());
+  return false;
+}
+
+// The files of `folder`, each whole: their names, such as f12.
+bool WholeFiles(const fs::path& folder, std::set<std::string>& names) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::string content;
+    const bool read = ReadRegularFile(it->path(), 1u << 24, content) == ReadOutcome::kRead;
+    if (!read || name.size() < 2 || content != Content(std::stoul(name.substr(1)))) {
+      return Fail("a half-written or stray file ", it->path().string());
+    }
+    names.insert(name);
   }
-  // The exclusions must be those of the first n changes, in order.
-  const auto& exclusions = config.next.exclusions;
+  return true;
+}
+
+bool Exclusions(const std::vector<Exclusion>& exclusions) {
   for (std::size_t i = 0; i < exclusions.size(); ++i) {
-    if (exclusions[i].path != "\\p" + std::to_string(i)) {
-      std::fprintf(stderr, "FAIL: exclusion %zu is %s\n", i, exclusions[i].path.c_str());
-      return 1;
-    }
+    if (exclusions[i].path != "\\p" + std::to_string(i)) return Fail("exclusion out of order: ", exclusions[i].path);
   }
-  if (!config.current.IsProtected('C') || !config.next.IsProtected('C')) {
-    std::fprintf(stderr, "FAIL: the settings changed\n");
-    return 1;
+  return true;
+}
+
+bool Check(const fs::path& dir, std::size_t& changes, std::size_t& reboots) {
+  Config config;
+  if (!LoadConfig(dir, config)) return Fail("config does not parse after a kill");
+  if (!Exclusions(config.next.exclusions) || !Exclusions(config.current.exclusions)) return false;
+  if (!config.current.IsProtected('C') || !config.next.IsProtected('C')) return Fail("the settings changed");
+  const std::size_t n = config.next.exclusions.size(), m = config.current.exclusions.size();
+  if (m > n || m % 3 != 0) return Fail("the current session is not one a reboot made");
+  std::set<std::string> disk, cache;
+  if (!WholeFiles(dir / "volumes" / "C", disk) ||
+      !WholeFiles(StateFolder(dir).CacheRoot(config, 'C'), cache)) {
+    return false;
   }
-  changes = exclusions.size();
-  for (const fs::path& root : {dir / "volumes" / "C", dir / "cache" / "C"}) {
-    std::error_code ec;
-    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      std::string content;
-      bool too_large = false;
-      const bool read = ReadRegularFile(it->path(), 1u << 24, content, too_large);
-      if (!read || name.size() < 2 || name[0] != 'f' || content != Content(std::stoul(name.substr(1)))) {
-        std::fprintf(stderr, "FAIL: %s holds a half-written or stray file %s\n",
-                     root.string().c_str(), name.c_str());
-        return 1;
-      }
-    }
+  const std::string last = std::to_string(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!disk.count("f" + std::to_string(i))) return Fail("a committed file is missing: f", std::to_string(i));
+    if (i >= m && !cache.erase("g" + std::to_string(i))) return Fail("a cached file is missing: g", std::to_string(i));
   }
-  return 0;
+  cache.erase("g" + last);
+  cache.erase("f" + last);
+  if (!cache.empty()) return Fail("the cache holds a file of another session: ", *cache.begin());
+  changes = n;
+  reboots = config.session;
+  return true;
 }
 
 }  // namespace
@@ -95,8 +116,8 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::path(pattern) / "fbwfsim";
   StateFolder state(dir);
   Machine machine(state);
-  if (state.Prepare() != 0 || machine.SetFeature(Feature::kFilter, true) != 0 ||
-      machine.Protect(u"C:") != 0 || machine.Reboot() != 0) {
+  if (!state.Prepare().ok() || !machine.SetFeature(Feature::kFilter, true).ok() ||
+      !machine.Protect(u"C:").ok() || !machine.Reboot().ok()) {
     std::fprintf(stderr, "could not set up %s\n", dir.string().c_str());
     return 2;
   }
@@ -104,7 +125,7 @@ int main(int argc, char** argv) {
   std::uniform_int_distribution<int> delay_us(0, 30000);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   int kills = 0;
-  std::size_t changes = 0;
+  std::size_t changes = 0, reboots = 0;
   int result = 0;
   while (result == 0 && kills < max_kills && std::chrono::steady_clock::now() < deadline) {
     const pid_t child = fork();
@@ -120,10 +141,10 @@ int main(int argc, char** argv) {
       break;
     }
     ++kills;
-    result = Check(dir, changes);
+    result = Check(dir, changes, reboots) ? 0 : 1;
   }
-  std::printf("crash consistency: %d processes killed, %zu changes kept, config always parsed: %s\n",
-              kills, changes, result == 0 ? "yes" : "NO");
+  std::printf("crash consistency: %d processes killed, %zu changes and %zu reboots kept, "
+              "every state whole: %s\n", kills, changes, reboots, result == 0 ? "yes" : "NO");
   std::error_code ec;
   fs::remove_all(pattern, ec);
   return result;

@@ -12,7 +12,7 @@ namespace wfsim {
 
 namespace {
 
-enum class Section { kNone, kCurrent, kNext, kCurrentExclusions, kNextExclusions };
+enum class Section { kNone, kMachine, kCurrent, kNext, kCurrentExclusions, kNextExclusions };
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -22,6 +22,7 @@ std::string_view Trim(std::string_view text) {
 
 bool SectionNamed(std::string_view header, Section& section) {
   static constexpr std::pair<std::string_view, Section> kSections[] = {
+      {"[machine]", Section::kMachine},
       {"[current]", Section::kCurrent},
       {"[next]", Section::kNext},
       {"[current exclusions]", Section::kCurrentExclusions},
@@ -74,6 +75,8 @@ class Parser {
     switch (section_) {
       case Section::kNone:
         return Fail("a setting before the first [section]");
+      case Section::kMachine:
+        return MachineSetting(line);
       case Section::kCurrent:
         return Setting(line, config_.current, seen_[0]);
       case Section::kNext:
@@ -147,6 +150,19 @@ class Parser {
     return ok || Fail("bad value for " + std::string(key));
   }
 
+  bool MachineSetting(std::string_view line) {
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) return Fail("expected key = value");
+    const std::string_view key = Trim(line.substr(0, equals));
+    const std::string_view value = Trim(line.substr(equals + 1));
+    if (key != "session") return Fail("unknown key " + std::string(key));
+    if (session_seen_) return Fail("key session set twice");
+    session_seen_ = true;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), config_.session);
+    return (!value.empty() && ec == std::errc() && end == value.data() + value.size()) ||
+           Fail("bad value for session");
+  }
+
   bool ExclusionLine(std::string_view line, SessionConfig& session) {
     std::string letter;
     if (line.size() < 3 || (line[1] != ' ' && line[1] != '\t') ||
@@ -168,6 +184,7 @@ class Parser {
   std::size_t line_number_ = 0;
   unsigned seen_[2] = {0, 0};
   bool stopped_ = false;
+  bool session_seen_ = false;
   std::unordered_set<std::string> current_keys_;
   std::unordered_set<std::string> next_keys_;
 };
@@ -218,6 +235,7 @@ std::string FormatConfig(const Config& config) {
   std::string out =
       "# fbwfsim: the simulated write filter. [current] is the running session, [next]\n"
       "# takes effect at the next 'fbwfsim reboot'.\n";
+  out += "[machine]\nsession = " + std::to_string(config.session) + "\n";
   FormatSession(out, "[current]", config.current);
   FormatSession(out, "[next]", config.next);
   FormatExclusions(out, "[current exclusions]", config.current);

@@ -1,5 +1,7 @@
 // The simulated filter's configuration and its text form, the file `config`:
 //
+//   [machine]             optional, as are its keys:
+//   session = 3           which cache folder is the running session's
 //   [current]             the running session
 //   filter = off          on or off, as compression and preallocation
 //   threshold = 64        cache threshold in MB, 16 to 1024
@@ -42,6 +44,7 @@ struct SessionConfig {
 };
 
 struct Config {
+  std::uint32_t session = 0;
   SessionConfig current;
   SessionConfig next;
 

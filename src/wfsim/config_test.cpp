@@ -11,6 +11,7 @@ const std::string kSettings =
 
 Config Sample() {
   Config config;
+  config.session = 7;
   config.current = {true, false, true, 16, "CD", {{'C', "\\data"}, {'D', "\\with blank\\x.txt"}}};
   config.next = {false, true, false, 1024, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}};
   return config;
@@ -67,6 +68,9 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
       {kSettings + "[current exclusions]\nC\\data\n", 14},
       {kSettings + "[current exclusions]\nC \\caf\xE9\n", 14},
       {"[current]\nfilter = on\n[next]\n", 3},
+      {"[machine]\nsession = -1\n" + kSettings, 2},
+      {"[machine]\nsession = 1\nsession = 2\n" + kSettings, 3},
+      {kSettings + "[machine]\n", 13},
       {"", 0},
   };
   for (const BadConfig& c : cases) {

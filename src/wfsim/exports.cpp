@@ -1,6 +1,7 @@
 // The library's 17 functions: each finds the state folder, honours an
 // injected failure, and runs one operation of the simulated machine.
 #include <new>
+#include <optional>
 
 #include "wfapi/wfapi.h"
 #include "wfsim/codes.h"
@@ -19,11 +20,12 @@ WfStatus Run(const char* function, Operation operation) {
     const auto dir = wfsim::StateFolderFromEnvironment();
     if (!dir) return wfsim::kAccessDenied;
     wfsim::StateFolder state(*dir);
-    WfStatus injected = 0;
-    if (state.TakeFault(function, injected)) return injected;
-    if (const WfStatus status = state.Prepare(); status != wfsim::kOk) return status;
+    std::optional<WfStatus> injected;
+    if (const wfsim::Outcome taken = state.TakeFault(function, injected); !taken.ok()) return taken.code;
+    if (injected) return *injected;
+    if (const wfsim::Outcome prepared = state.Prepare(); !prepared.ok()) return prepared.code;
     Machine machine(state);
-    return operation(machine);
+    return wfsim::Outcome(operation(machine)).code;
   } catch (const std::bad_alloc&) {
     return wfsim::kNotEnoughMemory;
   } catch (...) {
@@ -37,7 +39,7 @@ template <typename Operation>
 WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* path,
                    Operation operation) {
   if (volume == nullptr || path == nullptr) return wfsim::kInvalidParameter;
-  return Run(function, [&](Machine& machine) {
+  return Run(function, [&](Machine& machine) -> wfsim::Outcome {
     const auto volume_text = wfsim::ReadLibraryText(volume);
     const auto path_text = wfsim::ReadLibraryText(path);
     if (!volume_text || !path_text) return wfsim::kInvalidName;

@@ -1,6 +1,9 @@
 // fbwfsim: acts on the simulated write filter where vorlen can't: reboots,
 // programs' reads and writes, the whole state at a glance, injected failures.
 #include <charconv>
+#include <exception>
+#include <new>
+#include <vector>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,9 +41,13 @@ int Usage() {
   return 2;
 }
 
-int Fail(const StateFolder& state, WfStatus status) {
-  const std::string dir = state.dir().string();
-  switch (status) {
+// Names the cause where there is one; the code's meaning otherwise.
+int Fail(const StateFolder& state, const Outcome& outcome) {
+  if (!outcome.cause.empty()) {
+    std::fprintf(stderr, "fbwfsim: %s\n", outcome.cause.c_str());
+    return 1;
+  }
+  switch (outcome.code) {
     case kInvalidName:
       std::fprintf(stderr, "fbwfsim: not a volume such as C: or not a path such as \\dir\\file\n");
       break;
@@ -50,16 +57,8 @@ int Fail(const StateFolder& state, WfStatus status) {
     case kFileNotFound:
       std::fprintf(stderr, "fbwfsim: no such file\n");
       break;
-    case kFileCorrupt:
-    case kAccessDenied:
-      if (!state.problem().empty()) {
-        std::fprintf(stderr, "fbwfsim: %s/%s\n", dir.c_str(), state.problem().c_str());
-      } else {
-        std::fprintf(stderr, "fbwfsim: the state folder %s can't be used\n", dir.c_str());
-      }
-      break;
     default:
-      std::fprintf(stderr, "fbwfsim: failed with code %u\n", static_cast<unsigned>(status));
+      std::fprintf(stderr, "fbwfsim: failed with code %u\n", static_cast<unsigned>(outcome.code));
   }
   return 1;
 }
@@ -84,7 +83,11 @@ void PrintExclusions(const char* heading, const SessionConfig& session) {
 
 int Show(StateFolder& state) {
   Machine machine(state);
-  const WfStatus status = state.Read(ParseScope::kAll, [&](const Config& config) {
+  std::vector<CachedFile> files;
+  std::vector<Fault> faults;
+  Outcome outcome = machine.CachedFiles(files);
+  if (outcome.ok()) outcome = state.Faults(faults);
+  if (outcome.ok()) outcome = state.Read(ParseScope::kAll, [&](const Config& config) {
     const SessionConfig& now = config.current;
     const SessionConfig& next = config.next;
     std::printf("state folder    %s\n\n", state.dir().string().c_str());
@@ -98,18 +101,17 @@ int Show(StateFolder& state) {
     PrintExclusions("exclusions in this session:", now);
     PrintExclusions("exclusions from the next session:", next);
     std::printf("files in the cache:\n");
-    const auto files = machine.CachedFiles();
     if (files.empty()) std::printf("  (none)\n");
     for (const CachedFile& file : files) {
       std::printf("  %s (%ju bytes)\n", file.name.c_str(), file.size);
     }
-    for (const Fault& fault : state.Faults()) {
+    for (const Fault& fault : faults) {
       std::printf("injected: %s returns %u, %u more time(s)\n", fault.function.c_str(),
                   static_cast<unsigned>(fault.code), static_cast<unsigned>(fault.count));
     }
-    return kOk;
+    return Outcome(kOk);
   });
-  return status == kOk ? 0 : Fail(state, status);
+  return outcome.ok() ? 0 : Fail(state, outcome);
 }
 
 std::string ReadStandardInput() {
@@ -141,8 +143,8 @@ int Write(StateFolder& state, const Arguments& args) {
   if (argc < 4 || argc > 5) return Usage();
   const std::string content = argc == 5 ? std::string(argv[4]) : ReadStandardInput();
   bool cached = false;
-  const WfStatus status = Machine(state).Write(args.Operand(2), args.Operand(3), content, cached);
-  if (status != kOk) return Fail(state, status);
+  const Outcome outcome = Machine(state).Write(args.Operand(2), args.Operand(3), content, cached);
+  if (!outcome.ok()) return Fail(state, outcome);
   std::fprintf(stderr, "fbwfsim: wrote %s on %s to the %s\n", argv[3], argv[2],
                cached ? "cache" : "disk");
   return 0;
@@ -151,8 +153,8 @@ int Write(StateFolder& state, const Arguments& args) {
 int Read(StateFolder& state, const Arguments& args) {
   if (args.argc != 4) return Usage();
   std::string content;
-  const WfStatus status = Machine(state).ReadFile(args.Operand(2), args.Operand(3), content);
-  if (status != kOk) return Fail(state, status);
+  const Outcome outcome = Machine(state).ReadFile(args.Operand(2), args.Operand(3), content);
+  if (!outcome.ok()) return Fail(state, outcome);
   std::fwrite(content.data(), 1, content.size(), stdout);
   return 0;
 }
@@ -177,11 +179,9 @@ int InjectFault(StateFolder& state, int argc, char** argv) {
     std::fprintf(stderr, "fbwfsim: CODE must be a number from 0 to 4294967295, COUNT from 1\n");
     return 2;
   }
-  const WfStatus status = state.AddFault(fault);
-  return status == kOk ? 0 : Fail(state, status);
+  const Outcome outcome = state.AddFault(fault);
+  return outcome.ok() ? 0 : Fail(state, outcome);
 }
-
-}  // namespace
 
 int Main(const Arguments& args) {
   const int argc = args.argc;
@@ -199,10 +199,10 @@ int Main(const Arguments& args) {
     return 1;
   }
   StateFolder state(*dir);
-  if (const WfStatus status = state.Prepare(); status != kOk) return Fail(state, status);
+  if (const Outcome prepared = state.Prepare(); !prepared.ok()) return Fail(state, prepared);
   if (command == "reboot" && argc == 2) {
-    const WfStatus status = Machine(state).Reboot();
-    return status == kOk ? 0 : Fail(state, status);
+    const Outcome outcome = Machine(state).Reboot();
+    return outcome.ok() ? 0 : Fail(state, outcome);
   }
   if (command == "show" && argc == 2) return Show(state);
   if (command == "write") return Write(state, args);
@@ -211,15 +211,29 @@ int Main(const Arguments& args) {
   return Usage();
 }
 
+// What the library's functions catch ends a run with a message, not an abort.
+int Guarded(const Arguments& args) {
+  try {
+    return Main(args);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "fbwfsim: out of memory\n");
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fbwfsim: %s\n", error.what());
+  }
+  return 1;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 int wmain(int argc, wchar_t** units) {
   NarrowArguments typed(argc, units);
-  return Main({argc, typed.argv(), units});
+  return Guarded({argc, typed.argv(), units});
 }
 
 #else
 
-int main(int argc, char** argv) { return Main({argc, argv}); }
+int main(int argc, char** argv) { return Guarded({argc, argv}); }
 
 #endif

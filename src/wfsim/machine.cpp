@@ -41,34 +41,91 @@ std::string Utf8Of(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// Names compare case-insensitively, as on the platform the filter runs on:
-// each name takes the spelling of an entry that is already there.
-fs::path Resolve(const fs::path& root, const std::vector<std::string>& names) {
-  fs::path path = root;
-  bool searching = true;
-  for (const std::string& name : names) {
-    fs::path next = path / PathFromUtf8(name);
-    std::error_code ec;
-    if (searching && !fs::exists(fs::symlink_status(next, ec))) {
-      searching = false;
-      const std::u16string key = FoldCase(*FromUtf8(name));
-      for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::optional<std::u16string> entry = FromUtf8(Utf8Of(it->path().filename()));
-        if (entry && FoldCase(*entry) == key) {
-          next = it->path();
-          searching = true;
-          break;
-        }
-      }
-    }
-    path = std::move(next);
-  }
-  return path;
+std::string Shown(char volume, const std::vector<std::string>& names, std::size_t count) {
+  std::string shown(1, volume);
+  shown += ':';
+  for (std::size_t i = 0; i < count && i < names.size(); ++i) shown += '\\' + names[i];
+  return shown;
 }
 
-bool IsRegularFile(const fs::path& path) {
+// The entry of `folder` whose name equals `name` but for case, if any.
+std::optional<std::string> MatchCase(const fs::path& folder, const std::string& name) {
+  const std::optional<std::u16string> wanted = FromUtf8(name);
+  if (!wanted) return std::nullopt;
+  const std::u16string key = FoldCase(*wanted);
   std::error_code ec;
-  return fs::is_regular_file(fs::symlink_status(path, ec));
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = Utf8Of(it->path().filename());
+    const std::optional<std::u16string> wide = FromUtf8(entry);
+    if (wide && FoldCase(*wide) == key) return entry;
+  }
+  return std::nullopt;
+}
+
+// Where `names` lead below `root`. Names compare case-insensitively, as on
+// the platform the filter runs on: each takes the spelling of an entry that
+// is already there, and the rest keep the spelling given.
+struct Found {
+  fs::path path;
+  std::vector<std::string> names;
+  EntryType type = EntryType::kMissing;  // of the last name
+  std::size_t file_at = kNowhere;        // a file met before the last name
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+};
+
+// A link, or anything but a plain file or folder, on the way is refused with
+// 123: nothing outside the state folder is ever reached through a volume.
+Outcome Find(const fs::path& root, char volume, const std::vector<std::string>& names, Found& found) {
+  found = Found{root, {}, EntryType::kMissing, Found::kNowhere};
+  Entry entry = Inspect(root);
+  bool searching = entry.type == EntryType::kFolder;
+  if (entry.type != EntryType::kMissing && !searching) {
+    return {kAccessDenied, "'" + root.string() + "' is not a plain folder"};
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string name = names[i];
+    if (searching) {
+      entry = Inspect(found.path / PathFromUtf8(name));
+      if (entry.type == EntryType::kMissing) {
+        if (std::optional<std::string> own = MatchCase(found.path, name)) {
+          name = std::move(*own);
+          entry = Inspect(found.path / PathFromUtf8(name));
+        }
+      }
+      if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
+        return {kInvalidName, Shown(volume, names, i + 1) + " is a link or not a plain file or folder"};
+      }
+      if (entry.type == EntryType::kFile && i + 1 < names.size()) found.file_at = i;
+      searching = entry.type == EntryType::kFolder;
+    }
+    found.path /= PathFromUtf8(name);
+    found.names.push_back(std::move(name));
+  }
+  found.type = found.file_at == Found::kNowhere ? entry.type : EntryType::kMissing;
+  if (names.empty()) found.type = EntryType::kFolder;
+  return kOk;
+}
+
+// In the view a program sees, the cache over the disk, a path is a file or a
+// folder, never both.
+Outcome KeepsTheTreeValid(const Found& disk, const Found& cache, char volume) {
+  for (const Found* side : {&disk, &cache}) {
+    if (side->file_at != Found::kNowhere) {
+      return {kAccessDenied, Shown(volume, side->names, side->names.size()) + " runs into the file " +
+                                 Shown(volume, side->names, side->file_at + 1)};
+    }
+    if (side->type == EntryType::kFolder) {
+      return {kAccessDenied, Shown(volume, side->names, side->names.size()) + " is a folder"};
+    }
+  }
+  return kOk;
+}
+
+Outcome MakeParents(const fs::path& file) {
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  if (!ec) return kOk;
+  return {kAccessDenied, "the folder '" + file.parent_path().string() + "' can't be made: " + ec.message()};
 }
 
 bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
@@ -78,7 +135,7 @@ bool Covered(const SessionConfig& session, char volume, const std::vector<std::s
   });
 }
 
-WfStatus Report(bool current, bool next, std::uint32_t* current_out, std::uint32_t* next_out) {
+Outcome Report(bool current, bool next, std::uint32_t* current_out, std::uint32_t* next_out) {
   *current_out = current ? 1 : 0;
   *next_out = next ? 1 : 0;
   return kOk;
@@ -86,51 +143,50 @@ WfStatus Report(bool current, bool next, std::uint32_t* current_out, std::uint32
 
 }  // namespace
 
-WfStatus Machine::LocateVolume(std::u16string_view volume, char& letter) const {
+Outcome Machine::LocateVolume(std::u16string_view volume, char& letter) const {
   const std::optional<char> parsed = ParseVolume(volume);
   if (!parsed) return kInvalidName;
-  if (!state_.VolumeExists(*parsed)) return kInvalidDrive;
+  if (Outcome exists = state_.CheckVolume(*parsed); !exists.ok()) return exists;
   letter = *parsed;
   return kOk;
 }
 
-WfStatus Machine::Locate(std::u16string_view volume, std::u16string_view path, Target& target) const {
+Outcome Machine::Locate(std::u16string_view volume, std::u16string_view path, Target& target) const {
   const std::optional<char> parsed = ParseVolume(volume);
   std::optional<std::vector<std::string>> names = ParsePath(path);
   if (!parsed || !names) return kInvalidName;
-  if (!state_.VolumeExists(*parsed)) return kInvalidDrive;
+  if (Outcome exists = state_.CheckVolume(*parsed); !exists.ok()) return exists;
   target = {*parsed, std::move(*names)};
   return kOk;
 }
 
-WfStatus Machine::SetFeature(Feature feature, bool on) {
+Outcome Machine::SetFeature(Feature feature, bool on) {
   return state_.Update([&](Config& config) {
     FeatureOf(config.next, feature) = on;
     return kOk;
   });
 }
 
-WfStatus Machine::QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next) {
+Outcome Machine::QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next) {
   if (current == nullptr || next == nullptr) return kInvalidParameter;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) {
     return Report(FeatureOf(config.current, feature), FeatureOf(config.next, feature), current, next);
   });
 }
 
-WfStatus Machine::QueryVolume(std::u16string_view volume, std::uint32_t* current,
-                              std::uint32_t* next) {
+Outcome Machine::QueryVolume(std::u16string_view volume, std::uint32_t* current, std::uint32_t* next) {
   if (current == nullptr || next == nullptr) return kInvalidParameter;
   char letter = 0;
-  if (const WfStatus status = LocateVolume(volume, letter); status != kOk) return status;
+  if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) {
     return Report(config.current.IsProtected(letter), config.next.IsProtected(letter), current, next);
   });
 }
 
-WfStatus Machine::Protect(std::u16string_view volume) {
+Outcome Machine::Protect(std::u16string_view volume) {
   char letter = 0;
-  if (const WfStatus status = LocateVolume(volume, letter); status != kOk) return status;
-  return state_.Update([&](Config& config) {
+  if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
+  return state_.Update([&](Config& config) -> Outcome {
     if (!config.next.filter) return kInvalidFunction;
     std::string& set = config.next.protected_volumes;
     if (set.find(letter) == std::string::npos) {
@@ -141,16 +197,16 @@ WfStatus Machine::Protect(std::u16string_view volume) {
   });
 }
 
-WfStatus Machine::Unprotect(std::u16string_view volume) {
+Outcome Machine::Unprotect(std::u16string_view volume) {
   char letter = 0;
-  if (const WfStatus status = LocateVolume(volume, letter); status != kOk) return status;
+  if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Update([&](Config& config) {
     std::erase(config.next.protected_volumes, letter);
     return kOk;
   });
 }
 
-WfStatus Machine::SetThreshold(std::uint32_t megabytes) {
+Outcome Machine::SetThreshold(std::uint32_t megabytes) {
   if (megabytes < 16 || megabytes > 1024) return kInvalidParameter;
   return state_.Update([&](Config& config) {
     config.next.threshold = megabytes;
@@ -158,9 +214,9 @@ WfStatus Machine::SetThreshold(std::uint32_t megabytes) {
   });
 }
 
-WfStatus Machine::AddExclusion(std::u16string_view volume, std::u16string_view path) {
+Outcome Machine::AddExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   return state_.Update([&](Config& config) {
     const std::string joined = JoinPath(target.names);
     if (FindExclusion(config.next, target.volume, joined) < 0) {
@@ -170,10 +226,10 @@ WfStatus Machine::AddExclusion(std::u16string_view volume, std::u16string_view p
   });
 }
 
-WfStatus Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view path) {
+Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  return state_.Update([&](Config& config) {
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  return state_.Update([&](Config& config) -> Outcome {
     const std::ptrdiff_t found = FindExclusion(config.next, target.volume, JoinPath(target.names));
     if (found < 0) return kFileNotFound;
     config.next.exclusions.erase(config.next.exclusions.begin() + found);
@@ -182,100 +238,125 @@ WfStatus Machine::RemoveExclusion(std::u16string_view volume, std::u16string_vie
 }
 
 // Commit and restore: a cached file of a volume protected now, under the lock.
-WfStatus Machine::WithCachedFile(std::u16string_view volume, std::u16string_view path,
-                                 const std::function<WfStatus(const Target&, const fs::path&)>& act) {
+Outcome Machine::WithCachedFile(
+    std::u16string_view volume, std::u16string_view path,
+    const std::function<Outcome(const Config&, char, const fs::path&)>& act) {
   Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  const auto with_file = [&](const Config& config) {
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  return state_.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
     if (!config.current.IsProtected(target.volume)) return kInvalidDrive;
-    const fs::path cached = Resolve(state_.CacheRoot(target.volume), target.names);
-    if (!IsRegularFile(cached)) return kFileNotFound;
-    return act(target, cached);
-  };
-  return state_.Read(ParseScope::kSettings, with_file, FileLock::Mode::kExclusive);
+    Found cached;
+    if (Outcome found = Find(state_.CacheRoot(config, target.volume), target.volume, target.names, cached);
+        !found.ok()) {
+      return found;
+    }
+    if (cached.type != EntryType::kFile) return kFileNotFound;
+    return act(config, target.volume, cached.path);
+  });
 }
 
-WfStatus Machine::Commit(std::u16string_view volume, std::u16string_view path) {
-  return WithCachedFile(volume, path, [&](const Target& target, const fs::path& cached) {
-    const fs::path disk = Resolve(state_.VolumeRoot(target.volume), target.names);
-    std::error_code ec;
-    fs::create_directories(disk.parent_path(), ec);
+Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
+  return WithCachedFile(volume, path, [&](const Config& config, char letter, const fs::path& cached) {
+    // The cached file's own spelling, where the disk has no entry yet.
+    std::vector<std::string> names;
+    for (const fs::path& part : cached.lexically_relative(state_.CacheRoot(config, letter))) {
+      names.push_back(Utf8Of(part));
+    }
+    Found disk;
+    if (Outcome found = Find(state_.VolumeRoot(letter), letter, names, disk); !found.ok()) return found;
+    if (Outcome valid = KeepsTheTreeValid(disk, Found{}, letter); !valid.ok()) return valid;
+    if (Outcome made = MakeParents(disk.path); !made.ok()) return made;
     // One rename: the disk copy is the old content or the new, never a mix.
-    return !ec && MoveDurably(cached, disk) ? kOk : kAccessDenied;
+    if (MoveDurably(cached, disk.path)) return Outcome(kOk);
+    return Outcome(kAccessDenied, "'" + cached.string() + "' can't be moved to the disk");
   });
 }
 
-WfStatus Machine::Restore(std::u16string_view volume, std::u16string_view path) {
-  return WithCachedFile(volume, path, [](const Target&, const fs::path& cached) {
+Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
+  return WithCachedFile(volume, path, [](const Config&, char, const fs::path& cached) {
     std::error_code ec;
-    return fs::remove(cached, ec) ? kOk : kAccessDenied;
+    if (fs::remove(cached, ec)) return Outcome(kOk);
+    return Outcome(kAccessDenied, "'" + cached.string() + "' can't be removed");
   });
 }
 
-WfStatus Machine::Reboot() {
-  const fs::path cache = state_.dir() / "cache";
-  const fs::path discarded = state_.dir() / "cache.discarded";
-  const WfStatus status = state_.Update([&](Config& config) {
-    std::error_code ec;
-    fs::remove_all(discarded, ec);
-    fs::rename(cache, discarded, ec);
-    if (ec && fs::exists(cache)) return kAccessDenied;
+Outcome Machine::Reboot() {
+  return state_.Update([&](Config& config) {
     config.current = config.next;
+    // A session whose cache folder is not there yet starts with an empty cache.
+    do {
+      ++config.session;
+    } while (Inspect(state_.CacheFolder(config)).type != EntryType::kMissing);
     return kOk;
   });
-  std::error_code ec;
-  fs::remove_all(discarded, ec);
-  return status;
 }
 
-WfStatus Machine::Write(std::u16string_view volume, std::u16string_view path,
-                        std::string_view content, bool& cached) {
+Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std::string_view content,
+                       bool& cached) {
   Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  const auto write = [&](const Config& config) {
-    cached = config.current.IsProtected(target.volume) &&
-             !Covered(config.current, target.volume, target.names);
-    const fs::path root = cached ? state_.CacheRoot(target.volume) : state_.VolumeRoot(target.volume);
-    const fs::path file = Resolve(root, target.names);
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  const char letter = target.volume;
+  return state_.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
+    cached = config.current.IsProtected(letter) && !Covered(config.current, letter, target.names);
+    Found disk, cache;
+    Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
+    if (found.ok()) found = Find(state_.CacheRoot(config, letter), letter, disk.names, cache);
+    if (found.ok()) found = KeepsTheTreeValid(disk, cache, letter);
+    if (!found.ok()) return found;
+    if (cached) {
+      for (const fs::path& folder : {state_.CacheFolder(config), state_.CacheRoot(config, letter)}) {
+        if (Outcome made = state_.StructureFolder(folder, true); !made.ok()) return made;
+      }
+    }
+    const Found& into = cached ? cache : disk;
+    if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
+    if (Outcome made = MakeParents(into.path); !made.ok()) return made;
+    if (ReplaceDurably(state_.ScratchFolder() / "write.new", into.path, content)) return Outcome(kOk);
+    return Outcome(kAccessDenied, "'" + into.path.string() + "' can't be written (is the disk full?)");
+  });
+}
+
+Outcome Machine::ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content) {
+  Target target;
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  const char letter = target.volume;
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    Found file;
+    for (const fs::path& root : {state_.CacheRoot(config, letter), state_.VolumeRoot(letter)}) {
+      if (Outcome found = Find(root, letter, target.names, file); !found.ok()) return found;
+      if (file.type == EntryType::kFile) break;
+    }
+    if (file.type != EntryType::kFile) return kFileNotFound;
+    switch (ReadRegularFile(file.path, std::size_t{1} << 30, content)) {
+      case ReadOutcome::kRead:
+        return kOk;
+      case ReadOutcome::kTooLarge:
+        return {kAccessDenied, Shown(letter, file.names, file.names.size()) + " is over the read limit of 1 GiB"};
+      default:
+        return {kAccessDenied, Shown(letter, file.names, file.names.size()) + " can't be read"};
+    }
+  });
+}
+
+Outcome Machine::CachedFiles(std::vector<CachedFile>& files) const {
+  files.clear();
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) {
+    const fs::path cache = state_.CacheFolder(config);
+    if (Inspect(cache).type != EntryType::kFolder) return Outcome(kOk);
     std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    fs::create_directories(state_.ScratchFolder(), ec);
-    if (fs::is_directory(file, ec)) return kAccessDenied;
-    return ReplaceDurably(state_.ScratchFolder() / "write.new", file, content) ? kOk : kAccessDenied;
-  };
-  return state_.Read(ParseScope::kAll, write, FileLock::Mode::kExclusive);
-}
-
-WfStatus Machine::ReadFile(std::u16string_view volume, std::u16string_view path,
-                           std::string& content) {
-  Target target;
-  if (const WfStatus status = Locate(volume, path, target); status != kOk) return status;
-  const auto read = [&](const Config&) {
-    fs::path file = Resolve(state_.CacheRoot(target.volume), target.names);
-    if (!IsRegularFile(file)) file = Resolve(state_.VolumeRoot(target.volume), target.names);
-    if (!IsRegularFile(file)) return kFileNotFound;
-    bool too_large = false;
-    return wfsim::ReadRegularFile(file, std::size_t{1} << 30, content, too_large) ? kOk
-                                                                                 : kAccessDenied;
-  };
-  return state_.Read(ParseScope::kSettings, read);
-}
-
-std::vector<CachedFile> Machine::CachedFiles() const {
-  std::vector<CachedFile> files;
-  const fs::path cache = state_.dir() / "cache";
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(cache, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    const fs::path relative = it->path().lexically_relative(cache);
-    auto part = relative.begin();
-    std::string name = Utf8Of(*part) + ":";
-    for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
-    files.push_back({name, it->file_size(ec)});
-  }
-  std::sort(files.begin(), files.end(),
-            [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
-  return files;
+    for (fs::recursive_directory_iterator it(cache, ec), end; !ec && it != end; it.increment(ec)) {
+      const Entry entry = Inspect(it->path());
+      if (entry.type != EntryType::kFile) continue;
+      const fs::path relative = it->path().lexically_relative(cache);
+      auto part = relative.begin();
+      std::string name = Utf8Of(*part) + ":";
+      for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
+      files.push_back({name, entry.size});
+    }
+    std::sort(files.begin(), files.end(),
+              [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
+    return Outcome(kOk);
+  });
 }
 
 }  // namespace wfsim

@@ -27,36 +27,38 @@ class Machine {
  public:
   explicit Machine(StateFolder& state) : state_(state) {}
 
-  WfStatus SetFeature(Feature feature, bool on);
-  WfStatus QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next);
-  WfStatus QueryVolume(std::u16string_view volume, std::uint32_t* current, std::uint32_t* next);
-  WfStatus Protect(std::u16string_view volume);
-  WfStatus Unprotect(std::u16string_view volume);
-  WfStatus SetThreshold(std::uint32_t megabytes);
-  WfStatus AddExclusion(std::u16string_view volume, std::u16string_view path);
-  WfStatus RemoveExclusion(std::u16string_view volume, std::u16string_view path);
-  WfStatus Commit(std::u16string_view volume, std::u16string_view path);
-  WfStatus Restore(std::u16string_view volume, std::u16string_view path);
+  Outcome SetFeature(Feature feature, bool on);
+  Outcome QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next);
+  Outcome QueryVolume(std::u16string_view volume, std::uint32_t* current, std::uint32_t* next);
+  Outcome Protect(std::u16string_view volume);
+  Outcome Unprotect(std::u16string_view volume);
+  Outcome SetThreshold(std::uint32_t megabytes);
+  Outcome AddExclusion(std::u16string_view volume, std::u16string_view path);
+  Outcome RemoveExclusion(std::u16string_view volume, std::u16string_view path);
+  Outcome Commit(std::u16string_view volume, std::u16string_view path);
+  Outcome Restore(std::u16string_view volume, std::u16string_view path);
 
-  // The next session's configuration becomes current; the cache is emptied.
-  WfStatus Reboot();
+  // The next session's configuration becomes current with a new, empty cache.
+  Outcome Reboot();
   // A program's write: into the cache while the volume is protected now and
-  // no exclusion in force covers the path, else onto the disk.
-  WfStatus Write(std::u16string_view volume, std::u16string_view path, std::string_view content,
-                 bool& cached);
+  // no exclusion in force covers the path, else onto the disk. A program
+  // sees the cache over the disk, and in that view no path is both a file
+  // and a folder: a write that would make it so is refused with 5.
+  Outcome Write(std::u16string_view volume, std::u16string_view path, std::string_view content,
+                bool& cached);
   // A program's read: the cached copy if there is one, else the disk's.
-  WfStatus ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content);
-  std::vector<CachedFile> CachedFiles() const;
+  Outcome ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content);
+  Outcome CachedFiles(std::vector<CachedFile>& files) const;
 
  private:
   struct Target {
     char volume;
     std::vector<std::string> names;
   };
-  WfStatus Locate(std::u16string_view volume, std::u16string_view path, Target& target) const;
-  WfStatus LocateVolume(std::u16string_view volume, char& letter) const;
-  WfStatus WithCachedFile(std::u16string_view volume, std::u16string_view path,
-                          const std::function<WfStatus(const Target&, const fs::path&)>& act);
+  Outcome Locate(std::u16string_view volume, std::u16string_view path, Target& target) const;
+  Outcome LocateVolume(std::u16string_view volume, char& letter) const;
+  Outcome WithCachedFile(std::u16string_view volume, std::u16string_view path,
+                         const std::function<Outcome(const Config&, char, const fs::path&)>& act);
 
   StateFolder& state_;
 };

@@ -27,19 +27,62 @@ std::optional<fs::path> EnvironmentPath(const wchar_t* name) {
   return fs::path(std::wstring(buffer, length));
 }
 
-bool WriteAndFlush(const fs::path& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+// Opens without following a reparse point; the caller checks what it got.
+HANDLE OpenHandle(const fs::path& path, DWORD access, DWORD disposition) {
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                     nullptr);
+}
+
+bool IsPlainHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) != 0 &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+         info.nNumberOfLinks == 1;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (ok()) CloseHandle(handle_);
+  }
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  HANDLE release() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+bool CreateAndFlush(const fs::path& path, std::string_view bytes) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.ok()) return false;
   bool ok = true;
   while (ok && !bytes.empty()) {
     DWORD written = 0;
     const DWORD chunk = bytes.size() > 1u << 30 ? 1u << 30 : static_cast<DWORD>(bytes.size());
-    ok = WriteFile(file, bytes.data(), chunk, &written, nullptr) != 0;
+    ok = WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) != 0;
     bytes.remove_prefix(written);
   }
-  ok = ok && FlushFileBuffers(file) != 0;
-  return CloseHandle(file) != 0 && ok;
+  ok = ok && FlushFileBuffers(file.get()) != 0;
+  return CloseHandle(file.release()) != 0 && ok;
+}
+
+bool RemoveLeftover(const fs::path& path) {
+  // A link is removed itself, never what it points to.
+  const Entry entry = Inspect(path);
+  if (entry.type == EntryType::kMissing) return true;
+  if (entry.type == EntryType::kFolder) return RemoveDirectoryW(path.c_str()) != 0;
+  return DeleteFileW(path.c_str()) != 0 || RemoveDirectoryW(path.c_str()) != 0;
 }
 
 // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
@@ -58,26 +101,57 @@ std::optional<fs::path> EnvironmentPath(const char* name) {
   return fs::path(value);
 }
 
-bool WriteAndFlush(const fs::path& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool IsPlainDescriptor(int fd) {
+  struct stat info;
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
+}
+
+bool CreateAndFlush(const fs::path& path, std::string_view bytes) {
+  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!file.ok()) return false;
   bool ok = true;
   while (ok && !bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
     ok = written > 0;
     if (ok) bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  ok = ok && ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
+  ok = ok && ::fsync(file.get()) == 0;
+  return ::close(file.release()) == 0 && ok;
+}
+
+bool RemoveLeftover(const fs::path& path) {
+  // unlink removes a link itself, never what it points to.
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  return errno == EISDIR && ::rmdir(path.c_str()) == 0;
 }
 
 bool Rename(const fs::path& from, const fs::path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 bool SyncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
+  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.ok()) return false;
+  const bool ok = ::fsync(fd.get()) == 0;
+  return ::close(fd.release()) == 0 && ok;
 }
 
 #endif
@@ -92,18 +166,23 @@ std::optional<fs::path> StateFolderFromEnvironment() {
   return std::nullopt;
 }
 
+Entry Inspect(const fs::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) return {};
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {EntryType::kLink};
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {EntryType::kFolder};
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) return {EntryType::kOther};
+  const std::uintmax_t size = (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return {EntryType::kFile, size, 1};
+}
+
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  Handle handle(OpenHandle(file, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+  if (!handle.ok() || !IsPlainHandle(handle.get())) return std::nullopt;
   OVERLAPPED whole{};
   const DWORD flags = mode == Mode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
-  if (LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
-    CloseHandle(handle);
-    return std::nullopt;
-  }
-  return FileLock(reinterpret_cast<long long>(handle));
+  if (LockFileEx(handle.get(), flags, 0, MAXDWORD, MAXDWORD, &whole) == 0) return std::nullopt;
+  return FileLock(reinterpret_cast<long long>(handle.release()));
 }
 
 FileLock::~FileLock() {
@@ -115,9 +194,28 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
-std::FILE* OpenFile(const fs::path& path, const char* mode) {
-  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(path.c_str(), wide_mode.c_str());
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+                            bool (*enough)(std::string_view bytes, std::size_t fresh)) {
+  Handle file(OpenHandle(path, GENERIC_READ, OPEN_EXISTING));
+  if (!file.ok()) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::kMissing
+                                                                          : ReadOutcome::kFailed;
+  }
+  if (!IsPlainHandle(file.get())) return ReadOutcome::kNotPlainFile;
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(file.get(), &size) == 0) return ReadOutcome::kFailed;
+  // Refused by its size even when the caller would stop reading early.
+  if (static_cast<unsigned long long>(size.QuadPart) > limit) return ReadOutcome::kTooLarge;
+  bytes.clear();
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
+    if (bytes.size() + got > limit) return ReadOutcome::kTooLarge;
+    bytes.append(buffer, got);
+    if (enough != nullptr && enough(bytes, bytes.size() - got)) return ReadOutcome::kRead;
+  }
+  return got == 0 ? ReadOutcome::kRead : ReadOutcome::kFailed;
 }
 
 #else
@@ -131,19 +229,28 @@ std::optional<fs::path> StateFolderFromEnvironment() {
   return std::nullopt;
 }
 
+Entry Inspect(const fs::path& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return {};
+  if (S_ISLNK(info.st_mode)) return {EntryType::kLink};
+  if (S_ISDIR(info.st_mode)) return {EntryType::kFolder};
+  if (!S_ISREG(info.st_mode)) return {EntryType::kOther};
+  return {EntryType::kFile, static_cast<std::uintmax_t>(info.st_size),
+          static_cast<std::uintmax_t>(info.st_nlink)};
+}
+
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
-  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);  // a read-only state folder
-  if (fd < 0) return std::nullopt;
+  constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int opened = ::open(file.c_str(), O_RDWR | kFlags, 0644);
+  if (opened < 0 && errno == EACCES) opened = ::open(file.c_str(), O_RDONLY | kFlags);  // read-only folder
+  Descriptor fd(opened);
+  if (!fd.ok() || !IsPlainDescriptor(fd.get())) return std::nullopt;
   int result;
   do {
-    result = ::flock(fd, mode == Mode::kExclusive ? LOCK_EX : LOCK_SH);
+    result = ::flock(fd.get(), mode == Mode::kExclusive ? LOCK_EX : LOCK_SH);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  return FileLock(fd);
+  if (result != 0) return std::nullopt;
+  return FileLock(fd.release());
 }
 
 FileLock::~FileLock() {
@@ -152,46 +259,46 @@ FileLock::~FileLock() {
 
 void UseBinaryStandardStreams() {}
 
-std::FILE* OpenFile(const fs::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+                            bool (*enough)(std::string_view bytes, std::size_t fresh)) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.ok()) {
+    if (errno == ENOENT) return ReadOutcome::kMissing;
+    return errno == ELOOP ? ReadOutcome::kNotPlainFile : ReadOutcome::kFailed;
+  }
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) return ReadOutcome::kFailed;
+  if (!S_ISREG(info.st_mode) || info.st_nlink != 1) return ReadOutcome::kNotPlainFile;
+  // Refused by its size even when the caller would stop reading early.
+  if (static_cast<std::uintmax_t>(info.st_size) > limit) return ReadOutcome::kTooLarge;
+  bytes.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return ReadOutcome::kFailed;
+    if (got == 0) return ReadOutcome::kRead;
+    const auto count = static_cast<std::size_t>(got);
+    if (bytes.size() + count > limit) return ReadOutcome::kTooLarge;
+    bytes.append(buffer, count);
+    if (enough != nullptr && enough(bytes, bytes.size() - count)) return ReadOutcome::kRead;
+  }
+}
 
 #endif
 
-bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large,
-                     bool (*enough)(std::string_view bytes, std::size_t fresh)) {
-  too_large = false;
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(path, ec);
-  if (ec || !fs::is_regular_file(status)) return false;
-  // Refused by its size even when the caller would stop reading early.
-  if (fs::file_size(path, ec) > limit) {
-    too_large = !ec;
-    return false;
-  }
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) return false;
-  bytes.clear();
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (bytes.size() + got > limit) {
-      too_large = true;
-      break;
-    }
-    bytes.append(buffer, got);
-    if (enough != nullptr && enough(bytes, bytes.size() - got)) break;
-  }
-  const bool ok = !too_large && std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+bool WriteNewFile(const fs::path& path, std::string_view bytes) {
+  if (!RemoveLeftover(path)) return false;
+  if (CreateAndFlush(path, bytes)) return true;
+  RemoveLeftover(path);
+  return false;
 }
 
 bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes) {
-  if (!WriteAndFlush(scratch, bytes)) {
-    std::error_code ignored;
-    fs::remove(scratch, ignored);
-    return false;
-  }
-  return MoveDurably(scratch, target);
+  if (!WriteNewFile(scratch, bytes)) return false;
+  if (MoveDurably(scratch, target)) return true;
+  RemoveLeftover(scratch);
+  return false;
 }
 
 bool MoveDurably(const fs::path& from, const fs::path& to) {

@@ -2,6 +2,7 @@
 // library: where its state lives, file locks and durable writes.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -17,6 +18,8 @@ namespace fs = std::filesystem;
 std::optional<fs::path> StateFolderFromEnvironment();
 
 // An advisory lock on a file of the state folder, held while the object lives.
+// The file is opened without following a link or waiting on a FIFO, and must
+// be a plain file.
 class FileLock {
  public:
   enum class Mode { kShared, kExclusive };
@@ -34,18 +37,40 @@ class FileLock {
   long long handle_;
 };
 
-// fopen with the platform's own path encoding.
-std::FILE* OpenFile(const fs::path& path, const char* mode);
+// What a name in the state folder is, never following a link: a symbolic
+// link, and on Windows any reparse point, is a kLink; a FIFO, socket or
+// device a kOther. `links` counts a file's hard links where the platform
+// tells (1 elsewhere).
+enum class EntryType { kMissing, kFile, kFolder, kLink, kOther };
+struct Entry {
+  EntryType type = EntryType::kMissing;
+  std::uintmax_t size = 0;
+  std::uintmax_t links = 1;
+};
+Entry Inspect(const fs::path& path);
 
-// Reads a regular file, refusing symbolic links and files over `limit` bytes
-// (false, with `too_large` set). Stops early once `enough` says what has been
-// read is all the caller needs; `fresh` is where the newly read bytes begin.
-bool ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes, bool& too_large,
-                     bool (*enough)(std::string_view bytes, std::size_t fresh) = nullptr);
+// A plain file or folder of the state folder's own: not a link, not a
+// device or FIFO, not a file with a second name elsewhere.
+inline bool IsPlain(const Entry& entry) {
+  return (entry.type == EntryType::kFile && entry.links == 1) || entry.type == EntryType::kFolder;
+}
 
-// Writes `bytes` to `scratch`, flushes it to the disk and renames it over
-// `target`, then flushes the target's folder: a crash leaves the old file or
-// the new one, never a mix.
+enum class ReadOutcome { kRead, kMissing, kNotPlainFile, kTooLarge, kFailed };
+
+// Reads a plain file (see IsPlain) of at most `limit` bytes, without
+// following a link or waiting on a FIFO. Stops early once `enough` says what
+// has been read is all the caller needs; `fresh` is where the newly read
+// bytes begin.
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+                            bool (*enough)(std::string_view bytes, std::size_t fresh) = nullptr);
+
+// Creates `path` afresh, never through whatever is there: a leftover of a
+// killed process (a file, a link, a FIFO) is removed first. Then writes
+// `bytes` and flushes them to the disk.
+bool WriteNewFile(const fs::path& path, std::string_view bytes);
+
+// WriteNewFile to `scratch`, then renamed over `target`, then the target's
+// folder flushed: a crash leaves the old file or the new one, never a mix.
 bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes);
 
 // Renames a file over another atomically and flushes the target's folder.

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <charconv>
 
-#include "wfsim/codes.h"
-
 namespace wfsim {
 
 namespace {
@@ -13,9 +11,10 @@ namespace {
 constexpr std::size_t kConfigLimit = 16u << 20;
 constexpr std::size_t kFaultsLimit = 1u << 20;
 
-bool Exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+Outcome NotPlain(const fs::path& path, const char* what) {
+  return {kAccessDenied, Quoted(path) + " is not " + what + " (a link, a device or a second name of another file)"};
 }
 
 // A read of the settings needs nothing past the first exclusion list's header.
@@ -27,10 +26,6 @@ bool HasSettings(std::string_view text, std::size_t fresh) {
     if (text.find(header, from) != std::string_view::npos) return true;
   }
   return false;
-}
-
-std::optional<FileLock> Lock(const fs::path& dir, FileLock::Mode mode) {
-  return FileLock::Acquire(dir / "lock", mode);
 }
 
 std::vector<Fault> ParseFaults(std::string_view text) {
@@ -57,107 +52,199 @@ std::vector<Fault> ParseFaults(std::string_view text) {
 
 }  // namespace
 
-bool StateFolder::VolumeExists(char volume) const {
-  std::error_code ec;
-  return fs::is_directory(VolumeRoot(volume), ec);
+fs::path StateFolder::CacheFolder(const Config& config) const {
+  if (config.session == 0) return dir_ / "cache";
+  return dir_ / ("cache." + std::to_string(config.session));
 }
 
-WfStatus StateFolder::Prepare() {
-  if (Exists(dir_ / "config")) return kOk;
-  std::error_code ec;
-  fs::create_directories(dir_, ec);
-  if (ec && !fs::is_directory(dir_)) return kAccessDenied;
-  const auto lock = Lock(dir_, FileLock::Mode::kExclusive);
-  if (!lock) return kAccessDenied;
-  if (Exists(dir_ / "config")) return kOk;  // another process was first
-  if (!Exists(dir_ / "volumes")) {
-    for (char volume : {'C', 'D'}) {
-      fs::create_directories(VolumeRoot(volume), ec);
-      if (ec) return kAccessDenied;
-    }
+Outcome StateFolder::StructureFolder(const fs::path& folder, bool create) const {
+  Entry entry = Inspect(folder);
+  if (entry.type == EntryType::kMissing && create) {
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    entry = Inspect(folder);
   }
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(Config{}))) {
-    return kAccessDenied;
+  if (entry.type == EntryType::kFolder) return kOk;
+  if (entry.type == EntryType::kMissing) {
+    return {kAccessDenied, "the folder " + Quoted(folder) + " can't be made"};
+  }
+  return NotPlain(folder, "a plain folder");
+}
+
+Outcome StateFolder::CheckVolume(char volume) const {
+  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot(volume)}) {
+    const EntryType type = Inspect(folder).type;
+    if (type == EntryType::kMissing) return kInvalidDrive;
+    if (type != EntryType::kFolder) return NotPlain(folder, "a plain folder");
   }
   return kOk;
 }
 
-WfStatus StateFolder::Load(ParseScope scope, Config& config) const {
+std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
+  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode);
+  if (lock) return lock;
+  const Entry entry = Inspect(dir_ / "lock");
+  if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
+    failure = NotPlain(dir_ / "lock", "a plain file");
+  } else {
+    failure = {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be used"};
+  }
+  return lock;
+}
+
+Outcome StateFolder::Prepare() {
+  if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // its kind is checked when read
+  std::error_code ec;
+  fs::create_directories(dir_, ec);
+  if (Inspect(dir_).type == EntryType::kMissing) {
+    return {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be made"};
+  }
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // another process was first
+  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
+    if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
+  }
+  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(Config{}))) {
+    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_)};
+  }
+  return kOk;
+}
+
+Outcome StateFolder::Load(ParseScope scope, Config& config) const {
+  const fs::path file = dir_ / "config";
   std::string text;
-  bool too_large = false;
-  if (!ReadRegularFile(dir_ / "config", kConfigLimit, text, too_large,
-                       scope == ParseScope::kSettings ? HasSettings : nullptr)) {
-    problem_ = too_large ? "config is too large to be a configuration"
-                         : "config can't be read as a regular file";
-    return too_large ? kFileCorrupt : kAccessDenied;
+  switch (ReadRegularFile(file, kConfigLimit, text, scope == ParseScope::kSettings ? HasSettings : nullptr)) {
+    case ReadOutcome::kRead:
+      break;
+    case ReadOutcome::kTooLarge:
+      return {kFileCorrupt, Quoted(file) + " is over the read limit of 16 MiB"};
+    case ReadOutcome::kNotPlainFile:
+      return NotPlain(file, "a plain file");
+    case ReadOutcome::kMissing:
+    case ReadOutcome::kFailed:
+      return {kAccessDenied, Quoted(file) + " can't be read"};
   }
   ParseError error;
   if (!ParseConfig(text, scope, config, error)) {
-    problem_ = "config, line " + std::to_string(error.line) + ": " + error.what;
-    return kFileCorrupt;
+    return {kFileCorrupt, Quoted(file) + ", line " + std::to_string(error.line) + ": " + error.what};
   }
   return kOk;
 }
 
-WfStatus StateFolder::Read(ParseScope scope, const std::function<WfStatus(const Config&)>& body,
-                           FileLock::Mode mode) const {
-  const auto lock = Lock(dir_, mode);
-  if (!lock) return kAccessDenied;
+Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kShared, failure);
+  if (!lock) return failure;
   Config config;
-  if (const WfStatus status = Load(scope, config); status != kOk) return status;
+  if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
   return body(config);
 }
 
-WfStatus StateFolder::Update(const std::function<WfStatus(Config&)>& body) {
-  const auto lock = Lock(dir_, FileLock::Mode::kExclusive);
-  if (!lock) return kAccessDenied;
-  Config before;
-  if (const WfStatus status = Load(ParseScope::kAll, before); status != kOk) return status;
-  Config after = before;
-  if (const WfStatus status = body(after); status != kOk) return status;
-  if (after == before) return kOk;
-  return ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(after)) ? kOk
-                                                                                    : kAccessDenied;
+Outcome StateFolder::ActOnFiles(ParseScope scope,
+                                const std::function<Outcome(const Config&)>& body) const {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  Config config;
+  if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
+  return body(config);
 }
 
-bool StateFolder::TakeFault(std::string_view function, WfStatus& code) {
-  if (!Exists(dir_ / "faults")) return false;
-  const auto lock = Lock(dir_, FileLock::Mode::kExclusive);
-  if (!lock) return false;
-  std::vector<Fault> faults = Faults();
+Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  Config before;
+  if (Outcome loaded = Load(ParseScope::kAll, before); !loaded.ok()) return loaded;
+  Config after = before;
+  if (Outcome changed = body(after); !changed.ok()) return changed;
+  if (after == before) return kOk;
+  const std::string text = FormatConfig(after);
+  if (text.size() > kConfigLimit) {
+    return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB"};
+  }
+  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", text)) {
+    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
+  }
+  if (after.session != before.session) RemoveOtherCaches(after);
+  return kOk;
+}
+
+void StateFolder::RemoveOtherCaches(const Config& config) const {
+  const fs::path keep = CacheFolder(config).filename();
+  std::error_code ec;
+  for (fs::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name != keep && (name == "cache" || name.starts_with("cache."))) {
+      std::error_code ignored;
+      fs::remove_all(it->path(), ignored);  // removes links, never what they point to
+    }
+  }
+}
+
+Outcome StateFolder::TakeFault(std::string_view function, std::optional<WfStatus>& fired) {
+  fired.reset();
+  if (Inspect(dir_ / "faults").type == EntryType::kMissing) return kOk;
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  std::vector<Fault> faults;
+  if (Outcome read = Faults(faults); !read.ok()) return read;
   const auto found = std::find_if(faults.begin(), faults.end(),
                                   [&](const Fault& f) { return f.function == function; });
-  if (found == faults.end()) return false;
-  code = found->code;
+  if (found == faults.end()) return kOk;
+  const WfStatus code = found->code;
   if (--found->count == 0) faults.erase(found);
-  WriteFaults(faults);
-  return true;
+  if (WriteFaults(faults).ok()) fired = code;
+  return kOk;
 }
 
-WfStatus StateFolder::AddFault(const Fault& fault) {
-  const auto lock = Lock(dir_, FileLock::Mode::kExclusive);
-  if (!lock) return kAccessDenied;
-  std::vector<Fault> faults = Faults();
+Outcome StateFolder::AddFault(const Fault& fault) {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  std::vector<Fault> faults;
+  if (Outcome read = Faults(faults); !read.ok()) return read;
   std::erase_if(faults, [&](const Fault& f) { return f.function == fault.function; });
   faults.push_back(fault);
-  return WriteFaults(faults) ? kOk : kAccessDenied;
+  return WriteFaults(faults);
 }
 
-std::vector<Fault> StateFolder::Faults() const {
+Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
+  const fs::path file = dir_ / "faults";
   std::string text;
-  bool too_large = false;
-  if (!ReadRegularFile(dir_ / "faults", kFaultsLimit, text, too_large)) return {};
-  return ParseFaults(text);
+  switch (ReadRegularFile(file, kFaultsLimit, text)) {
+    case ReadOutcome::kRead:
+      faults = ParseFaults(text);
+      return kOk;
+    case ReadOutcome::kMissing:
+      faults.clear();
+      return kOk;
+    case ReadOutcome::kTooLarge:
+      return {kFileCorrupt, Quoted(file) + " is over the read limit of 1 MiB"};
+    case ReadOutcome::kNotPlainFile:
+      return NotPlain(file, "a plain file");
+    case ReadOutcome::kFailed:
+      break;
+  }
+  return {kAccessDenied, Quoted(file) + " can't be read"};
 }
 
-bool StateFolder::WriteFaults(const std::vector<Fault>& faults) {
+Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
+  const fs::path file = dir_ / "faults";
   std::error_code ec;
-  if (faults.empty()) return fs::remove(dir_ / "faults", ec) || !ec;
+  if (faults.empty()) {
+    if (fs::remove(file, ec) || !ec) return kOk;
+    return {kAccessDenied, Quoted(file) + " can't be removed"};
+  }
   std::string text;
   for (const Fault& f : faults) {
     text += f.function + ' ' + std::to_string(f.code) + ' ' + std::to_string(f.count) + '\n';
   }
-  return ReplaceDurably(dir_ / "faults.new", dir_ / "faults", text);
+  if (ReplaceDurably(dir_ / "faults.new", file, text)) return kOk;
+  return {kAccessDenied, Quoted(file) + " can't be written (is the disk full?)"};
 }
 
 }  // namespace wfsim

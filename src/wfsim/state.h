@@ -1,14 +1,18 @@
 // The state folder: the configuration file, its lock, the injected faults,
-// and the folders of the volumes' disks and of the cache.
+// and the folders of the volumes' disks and of the running session's cache.
+// Nothing in it is reached through a link: a link where the folder's own
+// structure has a file or folder makes the call fail with 5.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "wfapi/wfapi.h"
+#include "wfsim/codes.h"
 #include "wfsim/config.h"
 #include "wfsim/platform.h"
 
@@ -26,38 +30,52 @@ class StateFolder {
 
   const fs::path& dir() const { return dir_; }
   fs::path VolumeRoot(char volume) const { return dir_ / "volumes" / std::string(1, volume); }
-  fs::path CacheRoot(char volume) const { return dir_ / "cache" / std::string(1, volume); }
+  // Each session's cache has a folder of its own, named by `config`, so a
+  // reboot replaces it in one durable step: the configuration's.
+  fs::path CacheFolder(const Config& config) const;
+  fs::path CacheRoot(const Config& config, char volume) const {
+    return CacheFolder(config) / std::string(1, volume);
+  }
   fs::path ScratchFolder() const { return dir_ / "tmp"; }
-  bool VolumeExists(char volume) const;
+
+  // kOk, 15 for a volume that does not exist, 5 for a link in its place.
+  Outcome CheckVolume(char volume) const;
+  // A folder of the state folder's own structure: kOk when it is a plain
+  // folder (made when `create` and missing), 5 otherwise.
+  Outcome StructureFolder(const fs::path& folder, bool create) const;
 
   // Creates the folder on first use, with volumes C and D and a fresh
-  // configuration; leaves an existing one as it is.
-  WfStatus Prepare();
+  // configuration, written last, so a first use that was cut short is
+  // completed by the next call.
+  Outcome Prepare();
 
-  // Runs `body` with the configuration under the lock; a shared one unless
-  // the body changes files of the volumes or the cache.
-  WfStatus Read(ParseScope scope, const std::function<WfStatus(const Config&)>& body,
-                FileLock::Mode mode = FileLock::Mode::kShared) const;
+  // Runs `body` with the configuration under the shared lock.
+  Outcome Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const;
+
+  // Runs `body` with the configuration under the exclusive lock, for calls
+  // that change the volumes' files or the cache but not the configuration.
+  Outcome ActOnFiles(ParseScope scope, const std::function<Outcome(const Config&)>& body) const;
 
   // Read-modify-write under the exclusive lock. The configuration is written
   // back, durably, only when `body` succeeds and changed it; a failed call
-  // leaves the state as it was.
-  WfStatus Update(const std::function<WfStatus(Config&)>& body);
+  // leaves the state as it was. A change whose text would pass the read
+  // limit is refused with 112. Once a new session's configuration is
+  // written, every other session's cache is removed.
+  Outcome Update(const std::function<Outcome(Config&)>& body);
 
-  // Takes the next injected failure of `function`, if one is waiting.
-  bool TakeFault(std::string_view function, WfStatus& code);
-  WfStatus AddFault(const Fault& fault);
-  std::vector<Fault> Faults() const;
-
-  // Why the last read of the configuration failed, for fbwfsim's messages.
-  const std::string& problem() const { return problem_; }
+  // The next injected failure of `function`, if one is waiting; it fires
+  // only once its count, one less, has been stored.
+  Outcome TakeFault(std::string_view function, std::optional<WfStatus>& fired);
+  Outcome AddFault(const Fault& fault);
+  Outcome Faults(std::vector<Fault>& faults) const;
 
  private:
-  WfStatus Load(ParseScope scope, Config& config) const;
-  bool WriteFaults(const std::vector<Fault>& faults);
+  Outcome Load(ParseScope scope, Config& config) const;
+  std::optional<FileLock> Locked(FileLock::Mode mode, Outcome& failure) const;
+  Outcome WriteFaults(const std::vector<Fault>& faults);
+  void RemoveOtherCaches(const Config& config) const;
 
   fs::path dir_;
-  mutable std::string problem_;
 };
 
 }  // namespace wfsim
