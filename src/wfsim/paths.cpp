@@ -15,15 +15,21 @@ bool IsForbidden(char16_t unit) {
          unit == u'/' || unit == u'|' || unit == u'?' || unit == u'*';
 }
 
-// Windows opens the device, not a file, for these names whatever follows a dot.
+// Windows opens the device, not a file, for these names, whatever extension
+// follows and with blanks before it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, and
+// COM or LPT with a digit from 0 to 9 or a superscript 1, 2 or 3.
 bool IsDeviceName(std::u16string_view name) {
-  const std::u16string stem = FoldCase(name.substr(0, name.find(u'.')));
-  constexpr std::array<std::u16string_view, 4> kPlain = {u"CON", u"PRN", u"AUX", u"NUL"};
+  std::u16string_view stem = name.substr(0, name.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
+  const std::u16string folded = FoldCase(stem);
+  constexpr std::array<std::u16string_view, 6> kPlain = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$",
+                                                          u"CONOUT$"};
   for (std::u16string_view device : kPlain) {
-    if (stem == device) return true;
+    if (folded == device) return true;
   }
-  const bool numbered = stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT"));
-  return numbered && stem[3] >= u'1' && stem[3] <= u'9';
+  if (folded.size() != 4 || !(folded.starts_with(u"COM") || folded.starts_with(u"LPT"))) return false;
+  const char16_t last = folded[3];
+  return (last >= u'0' && last <= u'9') || last == u'\u00B9' || last == u'\u00B2' || last == u'\u00B3';
 }
 
 bool IsValidName(std::u16string_view name) {

@@ -14,7 +14,7 @@ std::optional<char> ParseVolume(std::u16string_view volume);
 // A path inside a volume: "\" then names separated by "\". Refused when any
 // name is empty, "." or "..", holds a colon, a character names can't hold or
 // a control character, ends in a dot or a blank, is a device name (CON, NUL,
-// COM1, ...) with or without an extension, is longer than 255 units, or
+// CONIN$, COM0 to COM9, LPT¹, ...) with or without blanks and an extension, is longer than 255 units, or
 // holds an unpaired surrogate. The names come back in UTF-8.
 std::optional<std::vector<std::string>> ParsePath(std::u16string_view path);
 

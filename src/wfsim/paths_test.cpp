@@ -15,7 +15,8 @@ TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
       u"\\a\\..\\b", u"\\a\\.\\b", u"\\..\\..\\etc\\passwd", u"\\a:b", u"\\C:\\x",
       u"\\\\server\\share", u"\\a/b", u"\\a*", u"\\a?", u"\\a<b", u"\\a|b", u"\\a\"b",
       u"\\con", u"\\NUL.txt", u"\\dir\\Lpt1", u"\\com9.log", u"\\aux", u"\\a.", u"\\a ",
-      u"\\dir.\\x", u"\\a\x01", u"\\a\tb", u"\\a\nb", long_name, lone_surrogate,
+      u"\\dir.\\x", u"\\COM0", u"\\lpt0.txt", u"\\COM\u00B9", u"\\lpt\u00B2", u"\\Com\u00B3.log",
+      u"\\CONIN$", u"\\conout$.txt", u"\\nul .txt", u"\\aux  .x.y", u"\\a\x01", u"\\a\tb", u"\\a\nb", long_name, lone_surrogate,
   };
   for (const std::u16string& path : refused) {
     EXPECT_FALSE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
@@ -24,7 +25,7 @@ TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
     }
   }
   const std::u16string accepted[] = {
-      u"\\a", u"\\a\\b c\\d.txt", u"\\caf\u00E9", u"\\CONSOLE", u"\\COM0", u"\\nul_x",
+      u"\\a", u"\\a\\b c\\d.txt", u"\\caf\u00E9", u"\\CONSOLE", u"\\COM10", u"\\COM\u00B4", u"\\CONIN", u"\\ nul", u"\\nul_x",
       u"\\.hidden", u"\\a..b", u"\\" + std::u16string(255, u'n'), u"\\\xD83D\xDE00",
   };
   for (const std::u16string& path : accepted) {

@@ -183,19 +183,28 @@ test_injected_failures_are_seen_once() {
 
 test_concurrent_changes_are_all_kept() {
   fresh_state
-  sim show
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
   local i
   for i in $(seq 1 20); do
     $runner "$bin/vorlen$ext" -addex C: "\\dir$i" > "$work/concurrent.$i" 2>&1 < /dev/null &
+    ($runner "$bin/fbwfsim$ext" reboot || echo "failed") > "$work/reboot.$i" 2>&1 < /dev/null &
+    ($runner "$bin/fbwfsim$ext" write C: "\\file$i" "$i" 2> /dev/null || echo "failed") \
+      > "$work/write.$i" < /dev/null &
   done
   wait
+  for i in $(seq 1 20); do
+    [ ! -s "$work/reboot.$i" ] || fail "concurrent reboot $i: $(cat "$work/reboot.$i")"
+    [ ! -s "$work/write.$i" ] || fail "concurrent write $i failed"
+  done
   for i in $(seq 1 20); do
     [ -n "$runner" ] && sed -i 's/\r$//' "$work/concurrent.$i"
     compare "$BANNER\\dir$i on drive C: is now excluded."$'\n '"$REBOOT" "$work/concurrent.$i" \
       "concurrent -addex $i"
   done
   local listed
-  listed=$(grep -c '^C \\dir[0-9]*$' "$state/config")
+  listed=$(sed -n '/^\[next exclusions\]/,$p' "$state/config" | grep -c '^C \\dir[0-9]*$')
   [ "$listed" -eq 20 ] || fail "$listed of 20 concurrent exclusions were kept"
 }
 
