@@ -80,7 +80,7 @@ Outcome Find(const fs::path& root, char volume, const std::vector<std::string>& 
   Entry entry = Inspect(root);
   bool searching = entry.type == EntryType::kFolder;
   if (entry.type != EntryType::kMissing && !searching) {
-    return {kAccessDenied, "'" + root.string() + "' is not a plain folder"};
+    return {kAccessDenied, Quoted(root) + " is not a plain folder"};
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
     std::string name = names[i];
@@ -125,7 +125,7 @@ Outcome MakeParents(const fs::path& file) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   if (!ec) return kOk;
-  return {kAccessDenied, "the folder '" + file.parent_path().string() + "' can't be made: " + ec.message()};
+  return {kAccessDenied, "the folder " + Quoted(file.parent_path()) + " can't be made: " + ec.message()};
 }
 
 bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
@@ -268,7 +268,7 @@ Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
     if (Outcome made = MakeParents(disk.path); !made.ok()) return made;
     // One rename: the disk copy is the old content or the new, never a mix.
     if (MoveDurably(cached, disk.path)) return Outcome(kOk);
-    return Outcome(kAccessDenied, "'" + cached.string() + "' can't be moved to the disk");
+    return Outcome(kAccessDenied, Quoted(cached) + " can't be moved to the disk");
   });
 }
 
@@ -276,7 +276,7 @@ Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
   return WithCachedFile(volume, path, [](const Config&, char, const fs::path& cached) {
     std::error_code ec;
     if (fs::remove(cached, ec)) return Outcome(kOk);
-    return Outcome(kAccessDenied, "'" + cached.string() + "' can't be removed");
+    return Outcome(kAccessDenied, Quoted(cached) + " can't be removed");
   });
 }
 
@@ -312,7 +312,7 @@ Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std
     if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
     if (Outcome made = MakeParents(into.path); !made.ok()) return made;
     if (ReplaceDurably(state_.ScratchFolder() / "write.new", into.path, content)) return Outcome(kOk);
-    return Outcome(kAccessDenied, "'" + into.path.string() + "' can't be written (is the disk full?)");
+    return Outcome(kAccessDenied, Quoted(into.path) + " can't be written (is the disk full?)");
   });
 }
 

@@ -76,6 +76,15 @@ bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string
 // Renames a file over another atomically and flushes the target's folder.
 bool MoveDurably(const fs::path& from, const fs::path& to);
 
+// A path in quotes, for messages. Built by appending: GCC 12 warns falsely
+// about the overlap of a concatenation with a temporary.
+inline std::string Quoted(const fs::path& path) {
+  std::string quoted(1, '\'');
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
+
 // Standard input and output carry file contents byte for byte.
 void UseBinaryStandardStreams();
 

@@ -11,8 +11,6 @@ namespace {
 constexpr std::size_t kConfigLimit = 16u << 20;
 constexpr std::size_t kFaultsLimit = 1u << 20;
 
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
 Outcome NotPlain(const fs::path& path, const char* what) {
   return {kAccessDenied, Quoted(path) + " is not " + what + " (a link, a device or a second name of another file)"};
 }

@@ -19,6 +19,8 @@ server=/usr/lib/wine/wineserver64
 case "${1:-}" in
   --start)
     mkdir -p "$WINEPREFIX"
+    # A server left by a suite that was stopped midway is ended first.
+    "$server" -k > /dev/null 2>&1 && "$server" -w > /dev/null 2>&1
     # Its helpers outlive this script: none may hold the caller's output open.
     "$server" -p < /dev/null > /dev/null 2>&1 || exit
     exec "$wine" wineboot --init < /dev/null > /dev/null 2>&1 ;;
