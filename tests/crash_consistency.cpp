@@ -36,8 +36,9 @@ bool LoadConfig(const fs::path& dir, Config& config) {
          ParseConfig(text, ParseScope::kAll, config, error);
 }
 
-// Change k, forever: \fk written to the cache and committed, \gk written to
-// the cache and kept there, the exclusion \pk, and after every third a reboot.
+// Change k, forever: \fk, which the disk has had from the start, written to
+// the cache and committed, \gk written to the cache and kept there, the
+// exclusion \pk, and after every third a reboot.
 [[noreturn]] void MakeChanges(const fs::path& dir) {
   StateFolder state(dir);
   Machine machine(state);
@@ -59,17 +60,22 @@ bool Fail(const char* what, const std::string& detail = {}) {
   return false;
 }
 
-// The files of `folder`, each whole: their names, such as f12.
+constexpr std::size_t kDiskFiles = 4000;
+const std::string kOriginal = "original\n";
+
+// The files of `folder` that hold their change's whole content, by name
+// (such as f12); any other file must still hold what the disk started with.
 bool WholeFiles(const fs::path& folder, std::set<std::string>& names) {
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::string content;
     const bool read = ReadRegularFile(it->path(), 1u << 24, content) == ReadOutcome::kRead;
-    if (!read || name.size() < 2 || content != Content(std::stoul(name.substr(1)))) {
+    if (read && name.size() >= 2 && content == Content(std::stoul(name.substr(1)))) {
+      names.insert(name);
+    } else if (!read || content != kOriginal) {
       return Fail("a half-written or stray file ", it->path().string());
     }
-    names.insert(name);
   }
   return true;
 }
@@ -116,7 +122,14 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::path(pattern) / "fbwfsim";
   StateFolder state(dir);
   Machine machine(state);
-  if (!state.Prepare().ok() || !machine.SetFeature(Feature::kFilter, true).ok() ||
+  if (!state.Prepare().ok()) return 2;
+  for (std::size_t k = 0; k < kDiskFiles; ++k) {
+    std::FILE* file = std::fopen((state.VolumeRoot('C') / ("f" + std::to_string(k))).c_str(), "wb");
+    if (file == nullptr) return 2;
+    std::fputs(kOriginal.c_str(), file);
+    std::fclose(file);
+  }
+  if (!machine.SetFeature(Feature::kFilter, true).ok() ||
       !machine.Protect(u"C:").ok() || !machine.Reboot().ok()) {
     std::fprintf(stderr, "could not set up %s\n", dir.string().c_str());
     return 2;
@@ -127,7 +140,8 @@ int main(int argc, char** argv) {
   int kills = 0;
   std::size_t changes = 0, reboots = 0;
   int result = 0;
-  while (result == 0 && kills < max_kills && std::chrono::steady_clock::now() < deadline) {
+  while (result == 0 && kills < max_kills && changes + 10 < kDiskFiles &&
+         std::chrono::steady_clock::now() < deadline) {
     const pid_t child = fork();
     if (child < 0) return 2;
     if (child == 0) MakeChanges(dir);

@@ -43,10 +43,11 @@ bool ParseSwitch(std::string_view value, bool& out) {
   return true;
 }
 
+// The release's range is checked once the whole text is read.
 bool ParseThreshold(std::string_view value, std::uint32_t& out) {
-  if (value.empty() || value.size() > 4) return false;
+  if (value.empty() || value.size() > 6) return false;
   const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
-  return ec == std::errc() && end == value.data() + value.size() && out >= 16 && out <= 1024;
+  return ec == std::errc() && end == value.data() + value.size();
 }
 
 bool ParseVolumes(std::string_view value, std::string& out) {
@@ -96,6 +97,14 @@ class Parser {
       error_.what = "[current] and [next] must each set filter, compression, preallocation, "
                     "threshold and protected";
       return false;
+    }
+    for (const std::uint32_t threshold : {config_.current.threshold, config_.next.threshold}) {
+      if (!config_.release->Allows(threshold)) {
+        error_.line = line_number_;
+        error_.what = "threshold " + std::to_string(threshold) + " is outside release " +
+                      config_.release->name + "'s range";
+        return false;
+      }
     }
     return true;
   }
@@ -155,9 +164,16 @@ class Parser {
     if (equals == std::string_view::npos) return Fail("expected key = value");
     const std::string_view key = Trim(line.substr(0, equals));
     const std::string_view value = Trim(line.substr(equals + 1));
-    if (key != "session") return Fail("unknown key " + std::string(key));
-    if (session_seen_) return Fail("key session set twice");
-    session_seen_ = true;
+    const bool release = key == "release";
+    if (!release && key != "session") return Fail("unknown key " + std::string(key));
+    bool& seen = release ? release_seen_ : session_seen_;
+    if (seen) return Fail("key " + std::string(key) + " set twice");
+    seen = true;
+    if (release) {
+      config_.release = FindRelease(value);
+      if (config_.release == nullptr) config_.release = &kReleases[0];
+      return FindRelease(value) != nullptr || Fail("unknown release " + std::string(value));
+    }
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), config_.session);
     return (!value.empty() && ec == std::errc() && end == value.data() + value.size()) ||
            Fail("bad value for session");
@@ -185,6 +201,7 @@ class Parser {
   unsigned seen_[2] = {0, 0};
   bool stopped_ = false;
   bool session_seen_ = false;
+  bool release_seen_ = false;
   std::unordered_set<std::string> current_keys_;
   std::unordered_set<std::string> next_keys_;
 };
@@ -235,12 +252,28 @@ std::string FormatConfig(const Config& config) {
   std::string out =
       "# fbwfsim: the simulated write filter. [current] is the running session, [next]\n"
       "# takes effect at the next 'fbwfsim reboot'.\n";
-  out += "[machine]\nsession = " + std::to_string(config.session) + "\n";
+  out += "[machine]\nrelease = ";
+  out += config.release->name;
+  out += "\nsession = " + std::to_string(config.session) + "\n";
   FormatSession(out, "[current]", config.current);
   FormatSession(out, "[next]", config.next);
   FormatExclusions(out, "[current exclusions]", config.current);
   FormatExclusions(out, "[next exclusions]", config.next);
   return out;
+}
+
+const Release* FindRelease(std::string_view name) {
+  for (const Release& release : kReleases) {
+    if (name == release.name) return &release;
+  }
+  return nullptr;
+}
+
+Config Config::Fresh(const Release& release) {
+  Config config;
+  config.release = &release;
+  config.current.threshold = config.next.threshold = release.default_threshold;
+  return config;
 }
 
 std::ptrdiff_t FindExclusion(const SessionConfig& session, char volume, std::string_view path) {

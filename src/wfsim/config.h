@@ -1,10 +1,11 @@
 // The simulated filter's configuration and its text form, the file `config`:
 //
 //   [machine]             optional, as are its keys:
+//   release = xpe         the Windows release simulated (see kReleases)
 //   session = 3           which cache folder is the running session's
 //   [current]             the running session
 //   filter = off          on or off, as compression and preallocation
-//   threshold = 64        cache threshold in MB, 16 to 1024
+//   threshold = 64        cache threshold in MB, in the release's range
 //   protected = C D       volume letters
 //   [next]                the same keys, for the session after a reboot
 //   [current exclusions]  one "LETTER \path" a line; these two are optional
@@ -22,6 +23,31 @@
 
 namespace wfsim {
 
+// The releases that shipped the filter differ in the threshold they allow.
+struct Release {
+  const char* name;
+  const char* systems;
+  std::uint32_t min_threshold;
+  std::uint32_t max_threshold;
+  std::uint32_t default_threshold;
+
+  bool Allows(std::uint32_t megabytes) const {
+    return megabytes >= min_threshold && megabytes <= max_threshold;
+  }
+};
+
+inline constexpr Release kReleases[] = {
+    {"xpe", "XP Embedded SP2 Feature Pack 2007 and SP3", 16, 1024, 64},
+    {"wes2009", "Embedded Standard 2009, POSReady 2009", 16, 1024, 64},
+    {"wes7-x86", "Standard 7 SP1, POSReady 7, 32-bit", 16, 1024, 128},
+    {"wes7-x64", "Standard 7 SP1, POSReady 7, 64-bit", 16, 131072, 256},
+    {"we8-x86", "Embedded 8 Standard, 32-bit", 16, 1024, 128},
+    {"we8-x64", "Embedded 8 Standard, 64-bit", 16, 131072, 256},
+};
+
+// nullptr for a name that is not in kReleases.
+const Release* FindRelease(std::string_view name);
+
 struct Exclusion {
   char volume;       // 'A' to 'Z'
   std::string path;  // "\name\name", UTF-8, as given
@@ -37,18 +63,22 @@ struct SessionConfig {
   std::string protected_volumes;  // sorted letters
   std::vector<Exclusion> exclusions;
 
-  bool IsProtected(char volume) const {
-    return filter && protected_volumes.find(volume) != std::string::npos;
-  }
+  // Protection is in force only while the filter is on.
+  bool IsProtected(char volume) const { return filter && Lists(volume); }
+  bool Lists(char volume) const { return protected_volumes.find(volume) != std::string::npos; }
   bool operator==(const SessionConfig&) const = default;
 };
 
 struct Config {
+  const Release* release = &kReleases[0];
   std::uint32_t session = 0;
   SessionConfig current;
   SessionConfig next;
 
   bool operator==(const Config&) const = default;
+
+  // A new machine of `release`: everything off, its default threshold.
+  static Config Fresh(const Release& release);
 };
 
 enum class ParseScope {

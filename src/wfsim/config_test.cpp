@@ -12,8 +12,9 @@ const std::string kSettings =
 Config Sample() {
   Config config;
   config.session = 7;
+  config.release = FindRelease("wes7-x64");
   config.current = {true, false, true, 16, "CD", {{'C', "\\data"}, {'D', "\\with blank\\x.txt"}}};
-  config.next = {false, true, false, 1024, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}};
+  config.next = {false, true, false, 131072, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}};
   return config;
 }
 
@@ -71,6 +72,10 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
       {"[machine]\nsession = -1\n" + kSettings, 2},
       {"[machine]\nsession = 1\nsession = 2\n" + kSettings, 3},
       {kSettings + "[machine]\n", 13},
+      {"[machine]\nrelease = xp\n" + kSettings, 2},
+      {"[machine]\nrelease = xpe\nrelease = xpe\n" + kSettings, 3},
+      {"[machine]\nrelease = we8-x86\n" + kSettings.substr(0, kSettings.size() - 29) +
+           "threshold = 2048\nprotected =\n", 14},
       {"", 0},
   };
   for (const BadConfig& c : cases) {
@@ -80,6 +85,14 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
     EXPECT_EQ(error.line, c.line) << c.text;
     EXPECT_FALSE(error.what.empty()) << c.text;
   }
+}
+
+TEST(Config, AFolderWrittenBeforeReleasesReadsAsXpe) {
+  Config config;
+  ParseError error;
+  ASSERT_TRUE(ParseConfig(kSettings, ParseScope::kAll, config, error)) << error.what;
+  EXPECT_STREQ(config.release->name, "xpe");
+  EXPECT_EQ(config.session, 0u);
 }
 
 TEST(Config, ASettingsReadStopsBeforeTheExclusionLists) {

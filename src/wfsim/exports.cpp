@@ -105,9 +105,9 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfProtectVolume(const WfChar* volume) {
   return WithVolume("FbwfProtectVolume", volume,
                     [](Machine& m, const std::u16string& v) { return m.Protect(v); });
 }
-WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUnprotectVolume(const WfChar* volume, std::uint32_t) {
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUnprotectVolume(const WfChar* volume, std::uint32_t flag) {
   return WithVolume("FbwfUnprotectVolume", volume,
-                    [](Machine& m, const std::u16string& v) { return m.Unprotect(v); });
+                    [&](Machine& m, const std::u16string& v) { return m.Unprotect(v, flag != 0); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetCacheThreshold(std::uint32_t megabytes) {
   return Run("FbwfSetCacheThreshold", [&](Machine& m) { return m.SetThreshold(megabytes); });

@@ -24,6 +24,10 @@ constexpr const char* kHelp =
     "state folder ($FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else\n"
     "~/.local/state/fbwfsim; on Windows %LOCALAPPDATA%\\fbwfsim).\n"
     "\n"
+    "  reset [--release NAME]     make the machine new: everything off, the release's\n"
+    "                             default threshold, empty disks C and D; releases:\n"
+    "                             xpe (the default), wes2009, wes7-x86, wes7-x64,\n"
+    "                             we8-x86, we8-x64\n"
     "  reboot                     start a new session: the next session's settings\n"
     "                             become current and the cache is emptied\n"
     "  show                       both sessions' settings, exclusions, cached files\n"
@@ -90,6 +94,7 @@ int Show(StateFolder& state) {
   if (outcome.ok()) outcome = state.Read(ParseScope::kAll, [&](const Config& config) {
     const SessionConfig& now = config.current;
     const SessionConfig& next = config.next;
+    std::printf("release         %s (%s)\n", config.release->name, config.release->systems);
     std::printf("state folder    %s\n\n", state.dir().string().c_str());
     std::printf("%-16s%-16s%s\n", "", "current", "next");
     std::printf("%-16s%-16s%s\n", "filter", OnOff(now.filter), OnOff(next.filter));
@@ -183,6 +188,22 @@ int InjectFault(StateFolder& state, int argc, char** argv) {
   return outcome.ok() ? 0 : Fail(state, outcome);
 }
 
+int Reset(StateFolder& state, int argc, char** argv) {
+  const Release* release = &kReleases[0];
+  if (argc == 4 && std::string_view(argv[2]) == "--release") {
+    release = FindRelease(argv[3]);
+    if (release == nullptr) {
+      std::fprintf(stderr, "fbwfsim: unknown release '%s'; the releases are:\n", argv[3]);
+      for (const Release& known : kReleases) std::fprintf(stderr, "  %-10s %s\n", known.name, known.systems);
+      return 2;
+    }
+  } else if (argc != 2) {
+    return Usage();
+  }
+  const Outcome outcome = state.Reset(*release);
+  return outcome.ok() ? 0 : Fail(state, outcome);
+}
+
 int Main(const Arguments& args) {
   const int argc = args.argc;
   char** argv = args.argv;
@@ -205,6 +226,7 @@ int Main(const Arguments& args) {
     return outcome.ok() ? 0 : Fail(state, outcome);
   }
   if (command == "show" && argc == 2) return Show(state);
+  if (command == "reset") return Reset(state, argc, argv);
   if (command == "write") return Write(state, args);
   if (command == "read") return Read(state, args);
   if (command == "fail") return InjectFault(state, argc, argv);

@@ -160,8 +160,27 @@ Outcome Machine::Locate(std::u16string_view volume, std::u16string_view path, Ta
   return kOk;
 }
 
+namespace {
+
+// The checks every function shares come first, in this order: a malformed
+// volume or path (123), a volume that does not exist (15), and for the
+// changes that need it, a filter not enabled for the next session (1).
+Outcome NeedsFilterNext(const Config& config) {
+  return config.next.filter ? kOk : kInvalidFunction;
+}
+
+// Exclusions belong to a volume protected for the next session.
+Outcome NeedsProtectionNext(const Config& config, char letter) {
+  if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
+  return config.next.Lists(letter) ? kOk : kInvalidDrive;
+}
+
+}  // namespace
+
 Outcome Machine::SetFeature(Feature feature, bool on) {
-  return state_.Update([&](Config& config) {
+  return state_.Update([&](Config& config) -> Outcome {
+    // The filter itself is switched in any state.
+    if (feature != Feature::kFilter && !config.next.filter) return kInvalidFunction;
     FeatureOf(config.next, feature) = on;
     return kOk;
   });
@@ -187,7 +206,7 @@ Outcome Machine::Protect(std::u16string_view volume) {
   char letter = 0;
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Update([&](Config& config) -> Outcome {
-    if (!config.next.filter) return kInvalidFunction;
+    if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
     std::string& set = config.next.protected_volumes;
     if (set.find(letter) == std::string::npos) {
       set.push_back(letter);
@@ -197,18 +216,24 @@ Outcome Machine::Protect(std::u16string_view volume) {
   });
 }
 
-Outcome Machine::Unprotect(std::u16string_view volume) {
+Outcome Machine::Unprotect(std::u16string_view volume, bool drop_exclusions) {
   char letter = 0;
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
-  return state_.Update([&](Config& config) {
+  return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
+    if (!config.next.Lists(letter)) return kInvalidDrive;
     std::erase(config.next.protected_volumes, letter);
+    if (drop_exclusions) {
+      std::erase_if(config.next.exclusions, [&](const Exclusion& e) { return e.volume == letter; });
+    }
     return kOk;
   });
 }
 
 Outcome Machine::SetThreshold(std::uint32_t megabytes) {
-  if (megabytes < 16 || megabytes > 1024) return kInvalidParameter;
-  return state_.Update([&](Config& config) {
+  return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
+    if (!config.release->Allows(megabytes)) return kInvalidParameter;
     config.next.threshold = megabytes;
     return kOk;
   });
@@ -217,7 +242,8 @@ Outcome Machine::SetThreshold(std::uint32_t megabytes) {
 Outcome Machine::AddExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return state_.Update([&](Config& config) {
+  return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome ready = NeedsProtectionNext(config, target.volume); !ready.ok()) return ready;
     const std::string joined = JoinPath(target.names);
     if (FindExclusion(config.next, target.volume, joined) < 0) {
       config.next.exclusions.push_back({target.volume, joined});
@@ -230,6 +256,7 @@ Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome ready = NeedsProtectionNext(config, target.volume); !ready.ok()) return ready;
     const std::ptrdiff_t found = FindExclusion(config.next, target.volume, JoinPath(target.names));
     if (found < 0) return kFileNotFound;
     config.next.exclusions.erase(config.next.exclusions.begin() + found);
@@ -237,46 +264,58 @@ Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view
   });
 }
 
-// Commit and restore: a cached file of a volume protected now, under the lock.
-Outcome Machine::WithCachedFile(
-    std::u16string_view volume, std::u16string_view path,
-    const std::function<Outcome(const Config&, char, const fs::path&)>& act) {
-  Target target;
-  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return state_.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
-    if (!config.current.IsProtected(target.volume)) return kInvalidDrive;
-    Found cached;
-    if (Outcome found = Find(state_.CacheRoot(config, target.volume), target.volume, target.names, cached);
-        !found.ok()) {
-      return found;
+namespace {
+
+// Commit and restore act, under the exclusive lock, on a path of a volume
+// protected now that no exclusion in force covers.
+using FileAct = std::function<Outcome(const Found& disk, const Found& cache)>;
+
+Outcome OnCachedPath(StateFolder& state, char letter, const std::vector<std::string>& names,
+                     const FileAct& act) {
+  return state.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
+    if (!config.current.IsProtected(letter)) return kInvalidDrive;
+    if (Covered(config.current, letter, names)) {
+      return {kInvalidFunction, Shown(letter, names, names.size()) + " is write-through: an exclusion covers it"};
     }
-    if (cached.type != EntryType::kFile) return kFileNotFound;
-    return act(config, target.volume, cached.path);
+    Found disk, cache;
+    Outcome found = Find(state.VolumeRoot(letter), letter, names, disk);
+    if (found.ok()) found = Find(state.CacheRoot(config, letter), letter, disk.names, cache);
+    return found.ok() ? act(disk, cache) : found;
   });
 }
 
+Outcome NoDiskCopy(const Found& cache) {
+  std::string cause = cache.names.back();
+  cause += " has no copy on the disk: it was made in this session";
+  return {kInvalidFunction, cause};
+}
+
+}  // namespace
+
+// The filter commits only files that exist on the disk; it creates none.
 Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
-  return WithCachedFile(volume, path, [&](const Config& config, char letter, const fs::path& cached) {
-    // The cached file's own spelling, where the disk has no entry yet.
-    std::vector<std::string> names;
-    for (const fs::path& part : cached.lexically_relative(state_.CacheRoot(config, letter))) {
-      names.push_back(Utf8Of(part));
-    }
-    Found disk;
-    if (Outcome found = Find(state_.VolumeRoot(letter), letter, names, disk); !found.ok()) return found;
-    if (Outcome valid = KeepsTheTreeValid(disk, Found{}, letter); !valid.ok()) return valid;
-    if (Outcome made = MakeParents(disk.path); !made.ok()) return made;
+  Target target;
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  return OnCachedPath(state_, target.volume, target.names, [](const Found& disk, const Found& cache) {
+    if (cache.type != EntryType::kFile) return Outcome(kFileNotFound);
+    if (disk.type != EntryType::kFile) return NoDiskCopy(cache);
     // One rename: the disk copy is the old content or the new, never a mix.
-    if (MoveDurably(cached, disk.path)) return Outcome(kOk);
-    return Outcome(kAccessDenied, Quoted(cached) + " can't be moved to the disk");
+    if (MoveDurably(cache.path, disk.path)) return Outcome(kOk);
+    return Outcome(kAccessDenied, Quoted(cache.path) + " can't be moved to the disk");
   });
 }
 
 Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
-  return WithCachedFile(volume, path, [](const Config&, char, const fs::path& cached) {
+  Target target;
+  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
+  return OnCachedPath(state_, target.volume, target.names, [](const Found& disk, const Found& cache) {
+    const bool in_cache = cache.type == EntryType::kFile, on_disk = disk.type == EntryType::kFile;
+    if (!in_cache && !on_disk) return Outcome(kFileNotFound);  // nothing, or a folder
+    if (!in_cache) return Outcome(kAccessDenied, "the file is on the disk but not in the cache");
+    if (!on_disk) return NoDiskCopy(cache);
     std::error_code ec;
-    if (fs::remove(cached, ec)) return Outcome(kOk);
-    return Outcome(kAccessDenied, Quoted(cached) + " can't be removed");
+    if (fs::remove(cache.path, ec)) return Outcome(kOk);
+    return Outcome(kAccessDenied, Quoted(cache.path) + " can't be removed");
   });
 }
 

@@ -31,7 +31,9 @@ class Machine {
   Outcome QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next);
   Outcome QueryVolume(std::u16string_view volume, std::uint32_t* current, std::uint32_t* next);
   Outcome Protect(std::u16string_view volume);
-  Outcome Unprotect(std::u16string_view volume);
+  // Nonzero `drop_exclusions` also drops the volume's list for the next
+  // session; otherwise the list applies again when it is protected again.
+  Outcome Unprotect(std::u16string_view volume, bool drop_exclusions);
   Outcome SetThreshold(std::uint32_t megabytes);
   Outcome AddExclusion(std::u16string_view volume, std::u16string_view path);
   Outcome RemoveExclusion(std::u16string_view volume, std::u16string_view path);
@@ -57,8 +59,6 @@ class Machine {
   };
   Outcome Locate(std::u16string_view volume, std::u16string_view path, Target& target) const;
   Outcome LocateVolume(std::u16string_view volume, char& letter) const;
-  Outcome WithCachedFile(std::u16string_view volume, std::u16string_view path,
-                         const std::function<Outcome(const Config&, char, const fs::path&)>& act);
 
   StateFolder& state_;
 };

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 
 #include "wfsim/codes.h"
 
@@ -143,6 +145,146 @@ TEST_F(MachineTest, NoPathBecomesBothAFileAndAFolder) {
   EXPECT_EQ(refused.cause, "C:\\cached\\below runs into the file C:\\cached");
   EXPECT_EQ(Listing(root_ / "fbwfsim" / "tmp"), std::vector<std::string>{});
   EXPECT_EQ(Listing(state_.CacheFolder(LoadConfig())), (std::vector<std::string>{"C", "C/cached"}));
+}
+
+// The states the cases start from, each built on the one before.
+enum class Stage { kNew, kFilterNext, kProtectedNext, kProtectedNow };
+
+void Prepare(Machine& machine, Stage stage) {
+  bool cached = false;
+  for (const char16_t* file : {u"\\disk.txt", u"\\both.txt", u"\\dir\\f"}) machine.Write(u"C:", file, "disk", cached);
+  if (stage == Stage::kNew) return;
+  machine.SetFeature(Feature::kFilter, true);
+  if (stage == Stage::kFilterNext) return;
+  machine.Protect(u"C:");
+  machine.AddExclusion(u"C:", u"\\thru");
+  if (stage == Stage::kProtectedNext) return;
+  machine.Reboot();
+  for (const char16_t* file : {u"\\both.txt", u"\\new.txt", u"\\thru\\x"}) machine.Write(u"C:", file, "cached", cached);
+}
+
+struct CodeCase {
+  Stage stage;
+  const char* call;
+  std::function<Outcome(Machine&)> run;
+  WfStatus code;
+};
+
+// Everything a call could change, to compare before and after a refusal.
+std::string Snapshot(const fs::path& dir) {
+  std::string all;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    all += entry.path().string() + "\n";
+    if (entry.is_regular_file() && entry.path().filename() != "lock") {
+      std::ifstream file(entry.path(), std::ios::binary);
+      all.append(std::istreambuf_iterator<char>(file), {});
+    }
+  }
+  return all;
+}
+
+TEST_F(MachineTest, EachFunctionChecksItsPreconditionsInOrderAndARefusalChangesNothing) {
+  using M = Machine;
+  const auto protect = [](const char16_t* v) { return [=](M& m) { return m.Protect(v); }; };
+  const auto unprotect = [](const char16_t* v) { return [=](M& m) { return m.Unprotect(v, false); }; };
+  const auto threshold = [](std::uint32_t mb) { return [=](M& m) { return m.SetThreshold(mb); }; };
+  const auto add = [](const char16_t* p) { return [=](M& m) { return m.AddExclusion(u"C:", p); }; };
+  const auto remove = [](const char16_t* p) { return [=](M& m) { return m.RemoveExclusion(u"C:", p); }; };
+  const auto commit = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Commit(v, p); }; };
+  const auto restore = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Restore(v, p); }; };
+  const auto feature = [](Feature f, bool on) { return [=](M& m) { return m.SetFeature(f, on); }; };
+  const CodeCase cases[] = {
+      {Stage::kNew, "compression on", feature(Feature::kCompression, true), 1},
+      {Stage::kNew, "compression off", feature(Feature::kCompression, false), 1},
+      {Stage::kNew, "pre-allocation on", feature(Feature::kPreallocation, true), 1},
+      {Stage::kNew, "pre-allocation off", feature(Feature::kPreallocation, false), 1},
+      {Stage::kNew, "threshold 64", threshold(64), 1},
+      {Stage::kNew, "threshold 5, filter first", threshold(5), 1},
+      {Stage::kNew, "protect", protect(u"C:"), 1},
+      {Stage::kNew, "protect CC:, name first", protect(u"CC:"), 123},
+      {Stage::kNew, "protect Q:, volume first", protect(u"Q:"), 15},
+      {Stage::kNew, "unprotect", unprotect(u"C:"), 1},
+      {Stage::kNew, "add", add(u"\\a"), 1},
+      {Stage::kNew, "add a bad path, name first", add(u"\\a\\.."), 123},
+      {Stage::kNew, "remove", remove(u"\\a"), 1},
+      {Stage::kNew, "commit", commit(u"C:", u"\\disk.txt"), 15},
+      {Stage::kNew, "restore", restore(u"C:", u"\\disk.txt"), 15},
+      {Stage::kNew, "filter off, in any state", feature(Feature::kFilter, false), 0},
+      {Stage::kFilterNext, "threshold 15", threshold(15), 87},
+      {Stage::kFilterNext, "threshold 1025", threshold(1025), 87},
+      {Stage::kFilterNext, "threshold 1024", threshold(1024), 0},
+      {Stage::kFilterNext, "unprotect a volume not protected", unprotect(u"C:"), 15},
+      {Stage::kFilterNext, "add on a volume not protected", add(u"\\a"), 15},
+      {Stage::kFilterNext, "remove on a volume not protected", remove(u"\\a"), 15},
+      {Stage::kFilterNext, "commit, not protected now", commit(u"C:", u"\\disk.txt"), 15},
+      {Stage::kProtectedNext, "remove an exclusion not listed", remove(u"\\a"), 2},
+      {Stage::kProtectedNext, "remove a listed one in another case", remove(u"\\THRU"), 0},
+      {Stage::kProtectedNext, "unprotect", unprotect(u"c:"), 0},
+      {Stage::kProtectedNow, "commit on D:, not protected", commit(u"D:", u"\\disk.txt"), 15},
+      {Stage::kProtectedNow, "commit a write-through path", commit(u"C:", u"\\thru\\x"), 1},
+      {Stage::kProtectedNow, "commit a file not in the cache", commit(u"C:", u"\\disk.txt"), 2},
+      {Stage::kProtectedNow, "commit nothing", commit(u"C:", u"\\nothing"), 2},
+      {Stage::kProtectedNow, "commit a file made in this session", commit(u"C:", u"\\new.txt"), 1},
+      {Stage::kProtectedNow, "commit", commit(u"C:", u"\\BOTH.txt"), 0},
+      {Stage::kProtectedNow, "restore a write-through path", restore(u"C:", u"\\thru\\x"), 1},
+      {Stage::kProtectedNow, "restore nothing", restore(u"C:", u"\\nothing"), 2},
+      {Stage::kProtectedNow, "restore a folder", restore(u"C:", u"\\dir"), 2},
+      {Stage::kProtectedNow, "restore a file not in the cache", restore(u"C:", u"\\disk.txt"), 5},
+      {Stage::kProtectedNow, "restore a file made in this session", restore(u"C:", u"\\new.txt"), 1},
+      {Stage::kProtectedNow, "restore", restore(u"C:", u"\\both.txt"), 0},
+  };
+  int k = 0;
+  for (const CodeCase& c : cases) {
+    StateFolder state(root_ / std::to_string(k++));
+    Machine machine(state);
+    ASSERT_TRUE(state.Prepare().ok());
+    Prepare(machine, c.stage);
+    const std::string before = Snapshot(state.dir());
+    EXPECT_EQ(c.run(machine).code, c.code) << c.call;
+    if (c.code != 0) {
+      EXPECT_EQ(Snapshot(state.dir()), before) << c.call << " changed the state";
+    }
+  }
+}
+
+TEST_F(MachineTest, UnprotectingKeepsTheExclusionsUnlessAskedToDropThem) {
+  ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
+  for (bool drop : {false, true}) {
+    ASSERT_TRUE(machine_.Protect(u"C:").ok());
+    ASSERT_TRUE(machine_.AddExclusion(u"C:", u"\\logs").ok());
+    ASSERT_TRUE(machine_.Unprotect(u"C:", drop).ok());
+    ASSERT_TRUE(machine_.Protect(u"C:").ok());
+    EXPECT_EQ(LoadConfig().next.exclusions.size(), drop ? 0u : 1u) << drop;
+    ASSERT_TRUE(machine_.Unprotect(u"C:", false).ok());
+  }
+}
+
+TEST_F(MachineTest, EachReleaseHasItsThresholdRangeAndDefault) {
+  for (const Release& release : kReleases) {
+    ASSERT_TRUE(state_.Reset(release).ok());
+    ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
+    EXPECT_EQ(LoadConfig().next.threshold, release.default_threshold) << release.name;
+    EXPECT_EQ(machine_.SetThreshold(release.min_threshold - 1).code, kInvalidParameter) << release.name;
+    EXPECT_EQ(machine_.SetThreshold(release.min_threshold).code, kOk) << release.name;
+    EXPECT_EQ(machine_.SetThreshold(release.max_threshold).code, kOk) << release.name;
+    EXPECT_EQ(machine_.SetThreshold(release.max_threshold + 1).code, kInvalidParameter) << release.name;
+    EXPECT_EQ(LoadConfig().release, &release);
+  }
+}
+
+TEST_F(MachineTest, AResetMakesTheMachineNew) {
+  ProtectC();
+  ASSERT_TRUE(Write(u"\\cached.txt").ok());
+  fs::create_directories(state_.VolumeRoot('E') / "x");
+  ASSERT_TRUE(state_.AddFault({"FbwfEnableFilter", 5, 1}).ok());
+  std::ofstream(root_ / "fbwfsim" / "config") << "not a configuration";
+  ASSERT_TRUE(state_.Reset(kReleases[3]).ok());
+  EXPECT_EQ(LoadConfig(), Config::Fresh(kReleases[3]));
+  EXPECT_EQ(Listing(root_ / "fbwfsim" / "volumes"), (std::vector<std::string>{"C", "D"}));
+  std::vector<CachedFile> files;
+  ASSERT_TRUE(machine_.CachedFiles(files).ok());
+  EXPECT_TRUE(files.empty());
+  EXPECT_FALSE(fs::exists(root_ / "fbwfsim" / "faults"));
 }
 
 TEST_F(MachineTest, AFirstUseCutShortIsCompletedByTheNextCall) {

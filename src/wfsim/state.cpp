@@ -104,7 +104,7 @@ Outcome StateFolder::Prepare() {
   for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
     if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
   }
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(Config{}))) {
+  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(Config::Fresh(kReleases[0])))) {
     return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_)};
   }
   return kOk;
@@ -167,6 +167,25 @@ Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {
     return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
   }
   if (after.session != before.session) RemoveOtherCaches(after);
+  return kOk;
+}
+
+Outcome StateFolder::Reset(const Release& release) {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  std::error_code ec;
+  fs::remove(dir_ / "faults", ec);
+  fs::remove_all(dir_ / "volumes", ec);  // a link there goes, not what it points to
+  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
+    if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
+  }
+  Config fresh = Config::Fresh(release);
+  while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
+  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(fresh))) {
+    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
+  }
+  RemoveOtherCaches(fresh);
   return kOk;
 }
 

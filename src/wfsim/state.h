@@ -63,6 +63,11 @@ class StateFolder {
   // written, every other session's cache is removed.
   Outcome Update(const std::function<Outcome(Config&)>& body);
 
+  // Makes the machine new, whatever state the folder is in: `release`'s
+  // fresh configuration, volumes C and D with empty disks, an empty cache,
+  // no pending fault.
+  Outcome Reset(const Release& release);
+
   // The next injected failure of `function`, if one is waiting; it fires
   // only once its count, one less, has been stored.
   Outcome TakeFault(std::string_view function, std::optional<WfStatus>& fired);

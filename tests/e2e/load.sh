@@ -34,7 +34,7 @@ reader() {  # counts queries; prints one line per query that failed
     out=$("$bin/vorlen" -fbwfstate)
     [[ $out == *"FBWF for the next session is ENABLED" ]] || echo "reader: ${out##*$'\n\n'}"
     out=$("$bin/vorlen" -volumestatus C:)
-    [[ $out == *"protection for next session is DISABLED" ]] || echo "reader: ${out##*$'\n\n'}"
+    [[ $out == *"protection for next session is ENABLED" ]] || echo "reader: ${out##*$'\n\n'}"
     reads=$((reads + 2))
   done
   echo "$reads" > "$work/reads"
@@ -43,6 +43,7 @@ reader() {  # counts queries; prints one line per query that failed
 test_concurrent_writers_and_a_reader() {
   fresh_state
   vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
   reader > "$work/reader.log" &
   local reader_pid=$! k
   for k in $(seq 1 "$processes"); do

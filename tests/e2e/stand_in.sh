@@ -30,6 +30,9 @@ test_usage_and_exit_status() {
 test_changes_wait_for_a_reboot() {
   fresh_state
   vorlen_prints "$(state_line DISABLED DISABLED)"$'\n' -fbwfstate
+  # Compression and pre-allocation need the filter on for the next session.
+  vorlen_prints "Enable Compression Error" -enablecompression
+  vorlen_prints "EnableCachePreAllocation Error" -enablecache
   vorlen_prints "FBWF Enabled.  $REBOOT" -enable
   vorlen_prints "FBWF compression enabled. $REBOOT" -enablecompression
   vorlen_prints "FBWF Cache PreAllocation enabled. $REBOOT" -enablecache
@@ -40,9 +43,10 @@ test_changes_wait_for_a_reboot() {
     -fbwfprealloc
   sim reboot
   vorlen_prints "$(state_line ENABLED ENABLED)"$'\n' -fbwfstate
-  vorlen_prints "FBWF Disabled. $REBOOT" -disable
   vorlen_prints "FBWF compression disabled. $REBOOT" -disablecompression
   vorlen_prints "FBWF Cache PreAllocation disabled. $REBOOT" -disablecache
+  vorlen_prints "FBWF Disabled. $REBOOT" -disable
+  vorlen_prints "Disable Compression Error" -disablecompression
   vorlen_prints "$(state_line ENABLED DISABLED)"$'\n' -fbwfstate
   vorlen_prints $'FBWF Cache PreAlloc is ENABLED\nFBWF Cache PreAlloc for the next session is DISABLED\n' \
     -fbwfprealloc
@@ -58,7 +62,7 @@ test_protection_needs_the_filter_next_session() {
   vorlen_prints "$(volume_lines C: ENABLED ENABLED)"$'\n' -volumestatus C:
   vorlen_prints "$(volume_lines D: DISABLED DISABLED)"$'\n' -volumestatus D:
   vorlen_prints "Volume C:  will be unprotected in the next session. $REBOOT" -unprotectvolume C:
-  vorlen_prints "Volume D:  will be unprotected in the next session. $REBOOT" -unprotectvolume D:
+  vorlen_prints $'Error 15 \n'"$USAGE" -unprotectvolume D:
   vorlen_prints "$(volume_lines C: ENABLED DISABLED)"$'\n' -volumestatus C:
   # Protection is in force only while the filter is on.
   vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
@@ -70,6 +74,8 @@ test_protection_needs_the_filter_next_session() {
 test_threshold_bounds() {
   fresh_state
   local refused=$'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE"
+  vorlen_prints $'Error 1 \nError: Threshold must be between 16 to 1024\n'"$USAGE" -setcache 15
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
   vorlen_prints "$refused" -setcache 15
   vorlen_prints "Cache Threshold set to 16"$'\n '"$REBOOT" -setcache 16
   vorlen_prints "Cache Threshold set to 1024"$'\n '"$REBOOT" -setcache 1024
@@ -82,6 +88,10 @@ test_threshold_bounds() {
 
 test_exclusions_added_and_removed() {
   fresh_state
+  vorlen_prints $'Error 1 \n'"$USAGE" -addex C: '\data'
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints $'Error 15 \n'"$USAGE" -addex C: '\data'
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
   vorlen_prints $'\\data on drive C: is now excluded.\n '"$REBOOT" -addex C: '\data'
   vorlen_prints $'\\DATA on drive c: is now excluded.\n '"$REBOOT" -addex c: '\DATA'
   vorlen_prints $'\\Data on drive C: is now removed from exclusion.\n '"$REBOOT" -remex C: '\Data'
@@ -109,26 +119,36 @@ test_writes_go_to_the_cache_or_the_disk() {
 
 test_commit_and_restore() {
   fresh_state
+  local restore_failed=$'\nError: File not in cache\nError: File not found\n'
   sim write C: '\a.txt' 'original'
+  sim write C: '\b.txt' 'disk-b'
   vorlen_prints $'Error 15 \n'"$USAGE" -commit C: '\a.txt'
   vorlen_prints "FBWF Enabled.  $REBOOT" -enable
   vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  vorlen_prints $'\\keep on drive C: is now excluded.\n '"$REBOOT" -addex C: '\keep'
   sim reboot
   vorlen_prints $'Error 2 \n'"$USAGE" -commit C: '\a.txt'
-  vorlen_prints $'Error 2 \nError: File not in cache\nError: File not found\n' -restore C: '\a.txt'
+  vorlen_prints "Error 5 $restore_failed" -restore C: '\a.txt'
+  vorlen_prints "Error 2 $restore_failed" -restore C: '\nothing.txt'
   sim write C: '\a.txt' 'committed'
   sim write C: '\b.txt' 'passing'
-  sim write C: '\c.txt' 'discarded'
+  sim write C: '\c.txt' 'made in this session'
+  sim write C: '\keep\d.txt' 'write-through'
   vorlen_prints $'\\A.TXT on drive C: has been commited to the disk.\n ' -commit C: '\A.TXT'
   vorlen_prints $'\\b.txt on drive C: has been restored from the disk.\n ' -restore C: '\b.txt'
   sim_reads 'committed' C: '\a.txt'
-  run "$bin/fbwfsim$ext" read C: '\b.txt'
-  [ "$status" -ne 0 ] || fail "a restored file that the disk never had can still be read"
+  sim_reads 'disk-b' C: '\b.txt'
+  # The filter commits and restores only files the disk has, and none it writes through.
+  vorlen_prints $'Error 1 \n'"$USAGE" -commit C: '\c.txt'
+  vorlen_prints "Error 1 $restore_failed" -restore C: '\c.txt'
+  vorlen_prints $'Error 1 \n'"$USAGE" -commit C: '\keep\d.txt'
+  sim_reads 'made in this session' C: '\c.txt'
   sim reboot
   sim_reads 'committed' C: '\a.txt'
+  sim_reads 'write-through' C: '\keep\d.txt'
   run "$bin/fbwfsim$ext" read C: '\c.txt'
   [ "$status" -ne 0 ] || fail "a reboot kept a cached file"
-  [ -z "$(ls -A "$state/cache" 2>/dev/null)" ] || fail "the cache is not empty after a reboot"
+  [ -z "$(ls -A "$state"/cache* 2>/dev/null)" ] || fail "the cache is not empty after a reboot"
 }
 
 test_malformed_and_missing_names() {
@@ -252,6 +272,28 @@ test_state_folder_follows_the_environment() {
   vorlen_prints "FBWF Disabled. $REBOOT" -disable
   [ -f "$work/home/.local/state/fbwfsim/config" ] || fail "HOME was not used"
   [ -d "$work/home/.local/state/fbwfsim/volumes/D" ] || fail "a new state folder lacks volume D"
+}
+
+test_reset_makes_the_machine_of_a_release_new() {
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  sim write C: '\old.txt' 'old'
+  sim reset --release wes7-x64
+  run "$bin/fbwfsim$ext" show
+  [[ $(head -n 1 "$work/out") == "release         wes7-x64 ("* ]] || fail "show names: $(head -n 1 "$work/out")"
+  vorlen_prints "$(state_line DISABLED DISABLED)"$'\n' -fbwfstate
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Cache Threshold set to 131072"$'\n '"$REBOOT" -setcache 131072
+  vorlen_prints $'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE" -setcache 131073
+  cp "$state/config" "$work/config.before"
+  run "$bin/fbwfsim$ext" reset --release xp
+  [ "$status" -eq 2 ] && grep -q "unknown release 'xp'" "$work/err" || fail "an unknown release: $status"
+  cmp -s "$work/config.before" "$state/config" || fail "an unknown release changed the machine"
+  sim reset
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints $'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE" -setcache 2048
+  run "$bin/fbwfsim$ext" read C: '\old.txt'
+  [ "$status" -ne 0 ] || fail "a reset kept a file of the disk"
 }
 
 test_operands_reach_the_library_as_typed() {
