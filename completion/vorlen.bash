@@ -16,21 +16,26 @@ _vorlen() {
 }
 
 _fbwfsim() {
-  local cur=${COMP_WORDS[COMP_CWORD]}
+  local cur=${COMP_WORDS[COMP_CWORD]} words=""
   if [ "$COMP_CWORD" -eq 1 ]; then
-    mapfile -t COMPREPLY < <(compgen -W "reboot show write read fail --help" -- "$cur")
+    words="reset reboot show ls write read fail codes --version --help"
   elif [ "$COMP_CWORD" -eq 2 ]; then
     case ${COMP_WORDS[1]} in
-      write|read) mapfile -t COMPREPLY < <(compgen -W "C: D:" -- "$cur") ;;
+      ls|write|read) words="C: D:" ;;
+      reset) words="--release" ;;
+      show) words="--json" ;;
+      codes) words="1 2 5 8 15 87 112 123 126 127 1392" ;;
       fail)
-        local functions="FbwfEnableFilter FbwfDisableFilter FbwfEnableCompression
+        words="--clear FbwfEnableFilter FbwfDisableFilter FbwfEnableCompression
           FbwfDisableCompression FbwfEnableCachePreAllocation FbwfDisableCachePreAllocation
           FbwfIsFilterEnabled FbwfIsCompressionEnabled FbwfIsCachePreAllocationEnabled
           FbwfIsVolumeProtected FbwfProtectVolume FbwfUnprotectVolume FbwfSetCacheThreshold
-          FbwfAddExclusion FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile"
-        mapfile -t COMPREPLY < <(compgen -W "$functions" -- "$cur") ;;
+          FbwfAddExclusion FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile" ;;
     esac
+  elif [ "$COMP_CWORD" -eq 3 ] && [ "${COMP_WORDS[1]} ${COMP_WORDS[2]}" = "reset --release" ]; then
+    words="xpe wes2009 wes7-x86 wes7-x64 we8-x86 we8-x64"
   fi
+  mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
 }
 
 complete -F _vorlen vorlen

@@ -19,6 +19,35 @@ inline constexpr WfStatus kDiskFull = 112;          // config would pass its rea
 inline constexpr WfStatus kInvalidName = 123;       // malformed volume or path
 inline constexpr WfStatus kFileCorrupt = 1392;      // config can't be parsed
 
+struct CodeMeaning {
+  WfStatus code;
+  const char* name;     // the platform's
+  const char* meaning;  // in the simulation
+};
+
+// Every code a call can end with against the stand-in, for fbwfsim codes.
+inline constexpr CodeMeaning kCodeMeanings[] = {
+    {kInvalidFunction, "ERROR_INVALID_FUNCTION",
+     "the filter is not enabled for the next session; or commit or restore of a "
+     "write-through path, or of a file with no copy on the disk"},
+    {kFileNotFound, "ERROR_FILE_NOT_FOUND",
+     "the exclusion is not listed; or the file is not in the cache, or names nothing or a folder"},
+    {kAccessDenied, "ERROR_ACCESS_DENIED",
+     "the state folder or a file in it can't be used; a write would make a path both a file "
+     "and a folder; or restore of a file that is on the disk but not in the cache"},
+    {kNotEnoughMemory, "ERROR_NOT_ENOUGH_MEMORY", "the stand-in ran out of memory"},
+    {kInvalidDrive, "ERROR_INVALID_DRIVE",
+     "no such volume, or the volume is not protected in the session the call needs"},
+    {kInvalidParameter, "ERROR_INVALID_PARAMETER",
+     "a threshold outside the release's range, or a null pointer"},
+    {kDiskFull, "ERROR_DISK_FULL", "the change would take config past its read limit of 16 MiB"},
+    {kInvalidName, "ERROR_INVALID_NAME",
+     "a malformed volume or path: not C: or \\dir\\file, a device name, or a link on the way"},
+    {126, "ERROR_MOD_NOT_FOUND", "vorlen found no write filter library (not the stand-in's own)"},
+    {127, "ERROR_PROC_NOT_FOUND", "the library lacks the function (not the stand-in's own)"},
+    {kFileCorrupt, "ERROR_FILE_CORRUPT", "config does not parse, or is over its read limit"},
+};
+
 // A code and, where the code alone would leave a user guessing, the cause in
 // words for fbwfsim's messages. The library hands on only the code.
 struct Outcome {

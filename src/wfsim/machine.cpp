@@ -1,6 +1,7 @@
 #include "wfsim/machine.h"
 
 #include <algorithm>
+#include <map>
 
 #include "wfsim/codes.h"
 #include "wfsim/paths.h"
@@ -374,6 +375,57 @@ Outcome Machine::ReadFile(std::u16string_view volume, std::u16string_view path, 
       default:
         return {kAccessDenied, Shown(letter, file.names, file.names.size()) + " can't be read"};
     }
+  });
+}
+
+namespace {
+
+// The plain files and folders of `folder`, added to `seen` by folded name;
+// later calls (the cache) cover what earlier ones (the disk) added.
+void AddEntries(const fs::path& folder, bool cached, std::map<std::u16string, ListedEntry>& seen) {
+  if (Inspect(folder).type != EntryType::kFolder) return;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const Entry entry = Inspect(it->path());
+    if (!IsPlain(entry)) continue;
+    const std::string name = Utf8Of(it->path().filename());
+    const std::optional<std::u16string> wide = FromUtf8(name);
+    const std::u16string key = wide ? FoldCase(*wide) : std::u16string(name.begin(), name.end());
+    ListedEntry& listed = seen[key];
+    const bool folder_in_both = entry.type == EntryType::kFolder && cached && listed.folder;
+    listed = {name, entry.type == EntryType::kFolder, cached && !folder_in_both, entry.size};
+  }
+}
+
+}  // namespace
+
+Outcome Machine::List(std::u16string_view volume, std::u16string_view path,
+                      std::vector<ListedEntry>& entries) const {
+  entries.clear();
+  Target target;
+  if (path == u"\\") {
+    if (Outcome located = LocateVolume(volume, target.volume); !located.ok()) return located;
+  } else if (Outcome located = Locate(volume, path, target); !located.ok()) {
+    return located;
+  }
+  const char letter = target.volume;
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    Found disk, cache;
+    Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
+    if (found.ok()) found = Find(state_.CacheRoot(config, letter), letter, disk.names, cache);
+    if (!found.ok()) return found;
+    if (cache.type == EntryType::kFile || disk.type == EntryType::kFile) {
+      const bool cached = cache.type == EntryType::kFile;
+      const Found& file = cached ? cache : disk;
+      entries.push_back({file.names.back(), false, cached, Inspect(file.path).size});
+      return kOk;
+    }
+    if (cache.type != EntryType::kFolder && disk.type != EntryType::kFolder) return kFileNotFound;
+    std::map<std::u16string, ListedEntry> seen;
+    AddEntries(disk.path, false, seen);
+    AddEntries(cache.path, true, seen);
+    for (auto& [key, entry] : seen) entries.push_back(std::move(entry));
+    return kOk;
   });
 }
 

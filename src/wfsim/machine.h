@@ -20,6 +20,14 @@ struct CachedFile {
   std::uintmax_t size;
 };
 
+// An entry of a folder as a program sees it.
+struct ListedEntry {
+  std::string name;  // UTF-8
+  bool folder;
+  bool cached;          // the cache's copy, not the disk's, is what is seen
+  std::uintmax_t size;  // of a file
+};
+
 // The library's function names, the ones faults can be injected into.
 extern const std::string_view kFunctionNames[17];
 
@@ -51,6 +59,10 @@ class Machine {
   // A program's read: the cached copy if there is one, else the disk's.
   Outcome ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content);
   Outcome CachedFiles(std::vector<CachedFile>& files) const;
+  // What a program sees at `path` of `volume` ("\\" for its root): a
+  // folder's entries, the cache over the disk, or the one file it names.
+  Outcome List(std::u16string_view volume, std::u16string_view path,
+               std::vector<ListedEntry>& entries) const;
 
  private:
   struct Target {

@@ -229,6 +229,13 @@ Outcome StateFolder::AddFault(const Fault& fault) {
   return WriteFaults(faults);
 }
 
+Outcome StateFolder::ClearFaults() {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  return WriteFaults({});
+}
+
 Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
   const fs::path file = dir_ / "faults";
   std::string text;

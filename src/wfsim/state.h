@@ -72,6 +72,7 @@ class StateFolder {
   // only once its count, one less, has been stored.
   Outcome TakeFault(std::string_view function, std::optional<WfStatus>& fired);
   Outcome AddFault(const Fault& fault);
+  Outcome ClearFaults();
   Outcome Faults(std::vector<Fault>& faults) const;
 
  private:

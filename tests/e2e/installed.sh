@@ -22,7 +22,7 @@ for file in usr/bin/vorlen usr/bin/fbwfsim usr/lib/libfbwflib.so usr/share/man/m
   [ -f "$root/fs/$file" ] || fail "the package lacks $file"
 done
 runpath=$(readelf -d "$root/fs/usr/bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = '$ORIGIN/../lib' ] || fail "installed vorlen's run path is '$runpath'"
+[ "$runpath" = '$ORIGIN:$ORIGIN/../lib' ] || fail "installed vorlen's run path is '$runpath'"
 grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/libfbwflib.so" &&
   fail "an installed file names the build folder"
 

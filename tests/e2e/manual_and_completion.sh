@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The manual pages render without warnings, and the completion offers the
-# option words and subcommands.
-#   manual_and_completion.sh SOURCE_DIR
-source_dir=$1
+# The manual pages render without warnings, their examples work when pasted,
+# and the completion offers the option words and subcommands.
+#   manual_and_completion.sh SOURCE_DIR BIN_DIR
+source_dir=$1 bin=$2
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 
@@ -24,6 +24,27 @@ for option in -enable -disable -enablecompression -disablecompression -enablecac
     fail "vorlen.1 does not describe $option"
 done
 
+# Every example line works when pasted: run in a scratch state folder, none
+# is refused as malformed and every fbwfsim line succeeds.
+examples=0
+for page in "$source_dir"/man/*.1; do
+  export FBWFSIM_DIR="$work/examples/$(basename "$page")"
+  sed -n '/^\.SH EXAMPLES/,/^\.SH/p' "$page" | sed -n '/^\.nf/,/^\.fi/p' | grep -v '^\.' |
+    sed 's/\\-/-/g; s/\\e/\\/g' > "$work/lines"
+  while IFS= read -r line; do
+    [[ $line == export* ]] && continue  # the scratch folder stands in for it
+    out=$(PATH="$bin:$PATH" bash -c "$line" 2>&1 < /dev/null)
+    status=$?
+    examples=$((examples + 1))
+    if [[ $out == *"Error 123"* || $out == *"not a volume such as"* ]]; then
+      fail "$(basename "$page") example refused as malformed: $line"
+    elif [[ $line == fbwfsim* && $status -ne 0 ]]; then
+      fail "$(basename "$page") example failed: $line: $out"
+    fi
+  done < "$work/lines"
+done
+[ "$examples" -gt 10 ] || fail "only $examples example lines found"
+
 # shellcheck source=../../completion/vorlen.bash
 source "$source_dir/completion/vorlen.bash"
 completes() {  # completes "EXPECTED" FUNCTION WORD...
@@ -40,6 +61,8 @@ completes "-enable -enablecompression -enablecache" _vorlen vorlen -enable
 completes "-fbwfstate -fbwfcompression -fbwfprealloc" _vorlen vorlen -fbwf
 completes "C: D:" _vorlen vorlen -addex ""
 completes "" _vorlen vorlen -enable ""
-completes "reboot read" _fbwfsim fbwfsim re
+completes "reset reboot read" _fbwfsim fbwfsim re
+completes "wes7-x86 wes7-x64" _fbwfsim fbwfsim reset --release wes7
+completes "--clear" _fbwfsim fbwfsim fail --
 completes "FbwfAddExclusion" _fbwfsim fbwfsim fail FbwfAdd
-finish "manual pages clean, completion offers the words"
+finish "manual pages clean, $examples example lines run, completion offers the words"

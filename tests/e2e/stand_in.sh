@@ -241,7 +241,7 @@ test_missing_library_or_function() {
     # An empty entry in the run path would stand for the current folder.
     local runpath
     runpath=$(readelf -d "$bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-    [ "$runpath" = '$ORIGIN' ] || fail "the built vorlen's run path is '$runpath'"
+    [ "$runpath" = '$ORIGIN:$ORIGIN/../lib' ] || fail "the built vorlen's run path is '$runpath'"
   fi
   # A library in the current folder is never loaded.
   pushd "$planted" > /dev/null || return
@@ -294,6 +294,83 @@ test_reset_makes_the_machine_of_a_release_new() {
   vorlen_prints $'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE" -setcache 2048
   run "$bin/fbwfsim$ext" read C: '\old.txt'
   [ "$status" -ne 0 ] || fail "a reset kept a file of the disk"
+}
+
+# sim_says STATUS EXPECTED ARGS...: fbwfsim's whole standard output, or with
+# a nonzero STATUS the first line of its standard error.
+sim_says() {
+  local expected_status=$1 expected=$2
+  shift 2
+  run "$bin/fbwfsim$ext" "$@"
+  [ "$status" -eq "$expected_status" ] || fail "fbwfsim $* exited $status, not $expected_status"
+  if [ "$expected_status" -eq 0 ]; then
+    compare "$expected" "$work/out" "fbwfsim $*"
+  else
+    head -n 1 "$work/err" > "$work/first"
+    compare "$expected"$'\n' "$work/first" "fbwfsim $* (standard error)"
+  fi
+}
+
+test_fbwfsim_explains_lists_and_refuses() {
+  fresh_state
+  local version
+  version=$(sed -n 's/^project(vorlen VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+  sim_says 0 "fbwfsim (vorlen) $version"$'\n' --version
+  sim_says 0 $'15    ERROR_INVALID_DRIVE      no such volume, or the volume is not protected in the session the call needs\n' codes 15
+  sim_says 1 "fbwfsim: 42 is not a code the stand-in returns (see fbwfsim codes)" codes 42
+  sim_says 2 "fbwfsim: unknown command 'bogus'" bogus
+  grep -q '^usage: fbwfsim COMMAND' "$work/err" || fail "an unknown command does not print the usage"
+  sim_says 2 "fbwfsim: usage: fbwfsim read VOLUME PATH" read C:
+  sim_says 2 "fbwfsim: CODE must be a number from 1 to 4294967295, COUNT from 1" fail FbwfEnableFilter 0
+  sim_says 0 $'no pending faults\n' fail
+  sim fail FbwfAddExclusion 9 2
+  sim fail FbwfCommitFile 4294967295
+  sim_says 0 $'FbwfAddExclusion                 returns 9, 2 more times\nFbwfCommitFile                   returns 4294967295, 1 more time\n' fail
+  sim fail --clear
+  sim_says 0 $'no pending faults\n' fail
+  run "$bin/fbwfsim$ext" codes
+  [ "$(grep -c '^[0-9]* *ERROR_' "$work/out")" -eq 11 ] || fail "fbwfsim codes lists $(wc -l < "$work/out") lines"
+  # What a program sees: the cache over the disk.
+  sim write C: '\dir\a.txt' 'disk'
+  sim write C: '\dir\b.txt' 'on the disk'
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  sim write C: '\DIR\A.txt' 'in the cache'
+  sim write C: '\new\c.txt' 'new'
+  sim_says 0 $'disk              -  dir\\\ncache             -  new\\\n' ls C:
+  sim_says 0 $'cache            12  a.txt\ndisk             11  b.txt\n' ls c: '\Dir'
+  sim_says 0 $'cache             3  c.txt\n' ls C: '\new\c.txt'
+  sim_says 1 "fbwfsim: no such file or folder" ls C: '\nothing'
+}
+
+test_show_json_is_valid_whatever_the_names() {
+  fresh_state
+  if [ -z "$runner" ]; then  # names Windows forbids, in the state folder's own name
+    state=$(mktemp -d "$work/state.XXXXXX")/$'odd "quoted"\tname \xc3\xa9'
+    FBWFSIM_DIR=$state
+  fi
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  local path=$'\\caf\xc3\xa9\\\xe6\x97\xa5 x'
+  vorlen_prints "$path on drive C: is now excluded."$'\n '"$REBOOT" -addex C: "$path"
+  sim reboot
+  sim write C: '\a\b.txt' 'cached'
+  sim fail FbwfRestoreFile 5 3
+  run "$bin/fbwfsim$ext" show --json
+  python3 - "$work/out" > "$work/parsed" <<'PYTHON' || fail "fbwfsim show --json: $(cat "$work/parsed")"
+import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+assert d["release"] == "xpe", d["release"]
+assert d["current"] == d["next"], d
+s = d["current"]
+assert s["filter"] is True and s["compression"] is False and s["threshold_mb"] == 64, s
+assert s["protected"] == ["C:"], s
+assert s["exclusions"] == [{"volume": "C:", "path": "\\caf\u00e9\\\u65e5 x"}], s["exclusions"]
+assert d["cache"] == [{"volume": "C:", "path": "\\a\\b.txt", "bytes": 6}], d["cache"]
+assert d["faults"] == [{"function": "FbwfRestoreFile", "code": 5, "count": 3}], d["faults"]
+assert d["state_folder"].endswith("name \u00e9") or d["state_folder"].endswith("fbwfsim"), d["state_folder"]
+PYTHON
 }
 
 test_operands_reach_the_library_as_typed() {

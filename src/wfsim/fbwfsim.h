@@ -1,0 +1,30 @@
+// fbwfsim's commands, shared by its entry (fbwfsim.cpp) and the views of the
+// simulated machine (fbwfsim_views.cpp).
+#pragma once
+
+#include <string>
+
+#include "wfapi/wfapi.h"
+#include "wfsim/codes.h"
+#include "wfsim/state.h"
+
+namespace wfsim {
+
+// The arguments after the command's name, as the library would get them: on
+// Windows the system's own 16-bit units, elsewhere the bytes decoded as
+// vorlen decodes them (see frontend/operand_text.h).
+struct Arguments {
+  int count;
+  char** typed;
+  const WfChar* const* units = nullptr;
+
+  std::u16string Operand(int i) const;
+};
+
+// Reports a refusal on standard error, naming its cause; returns status 1.
+int Fail(const StateFolder& state, const Outcome& outcome);
+
+int Show(StateFolder& state, const Arguments& args);  // show [--json]
+int List(StateFolder& state, const Arguments& args);  // ls VOLUME [PATH]
+
+}  // namespace wfsim
