@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "wfsim/paths.h"
+#include "wfsim/sealed_config.h"
 #include "wfsim/text.h"
 
 namespace wfsim {
@@ -259,7 +260,9 @@ std::string FormatConfig(const Config& config) {
   FormatSession(out, "[next]", config.next);
   FormatExclusions(out, "[current exclusions]", config.current);
   FormatExclusions(out, "[next exclusions]", config.next);
-  return out;
+  ContentHash hash;
+  hash.Add(out);
+  return out + SealLine(hash.Value());
 }
 
 const Release* FindRelease(std::string_view name) {

@@ -96,6 +96,7 @@ Outcome Find(const fs::path& root, char volume, const std::vector<std::string>& 
       if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
         return {kInvalidName, Shown(volume, names, i + 1) + " is a link or not a plain file or folder"};
       }
+      if (entry.type != EntryType::kMissing) name = OwnName(found.path / PathFromUtf8(name));
       if (entry.type == EntryType::kFile && i + 1 < names.size()) found.file_at = i;
       searching = entry.type == EntryType::kFolder;
     }
@@ -243,26 +244,15 @@ Outcome Machine::SetThreshold(std::uint32_t megabytes) {
 Outcome Machine::AddExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return state_.Update([&](Config& config) -> Outcome {
-    if (Outcome ready = NeedsProtectionNext(config, target.volume); !ready.ok()) return ready;
-    const std::string joined = JoinPath(target.names);
-    if (FindExclusion(config.next, target.volume, joined) < 0) {
-      config.next.exclusions.push_back({target.volume, joined});
-    }
-    return kOk;
-  });
+  return state_.ChangeNextExclusion(StateFolder::ListChange::kAdd, target.volume, JoinPath(target.names),
+                                    [&](const Config& config) { return NeedsProtectionNext(config, target.volume); });
 }
 
 Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return state_.Update([&](Config& config) -> Outcome {
-    if (Outcome ready = NeedsProtectionNext(config, target.volume); !ready.ok()) return ready;
-    const std::ptrdiff_t found = FindExclusion(config.next, target.volume, JoinPath(target.names));
-    if (found < 0) return kFileNotFound;
-    config.next.exclusions.erase(config.next.exclusions.begin() + found);
-    return kOk;
-  });
+  return state_.ChangeNextExclusion(StateFolder::ListChange::kRemove, target.volume, JoinPath(target.names),
+                                    [&](const Config& config) { return NeedsProtectionNext(config, target.volume); });
 }
 
 namespace {

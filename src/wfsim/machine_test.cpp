@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "wfsim/codes.h"
+#include "wfsim/sealed_config.h"
 
 namespace wfsim {
 namespace {
@@ -285,6 +286,90 @@ TEST_F(MachineTest, AResetMakesTheMachineNew) {
   ASSERT_TRUE(machine_.CachedFiles(files).ok());
   EXPECT_TRUE(files.empty());
   EXPECT_FALSE(fs::exists(root_ / "fbwfsim" / "faults"));
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(MachineTest, ListChangesCopyUntouchedLinesAndStillFindEveryCase) {
+  ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
+  ASSERT_TRUE(machine_.Protect(u"C:").ok());
+  for (const char16_t* path : {u"\\data", u"\\caf\u00E9", u"\\Logs\\x"}) {
+    ASSERT_TRUE(machine_.AddExclusion(u"C:", path).ok());
+  }
+  ASSERT_TRUE(machine_.Reboot().ok());
+  const fs::path file = root_ / "fbwfsim" / "config";
+  const std::string before = ReadAll(file);
+  // Already listed, in another case: nothing to write.
+  for (const char16_t* path : {u"\\DATA", u"\\CAF\u00C9", u"\\logs\\X"}) {
+    ASSERT_TRUE(machine_.AddExclusion(u"C:", path).ok());
+  }
+  EXPECT_EQ(ReadAll(file), before);
+  ASSERT_TRUE(machine_.AddExclusion(u"C:", u"\\new").ok());
+  const std::string added = ReadAll(file);
+  const std::size_t seal = before.rfind("# seal ");
+  EXPECT_EQ(added.substr(0, seal), before.substr(0, seal));
+  EXPECT_EQ(added.substr(seal, 9), "C \\new\n# ");
+  ASSERT_TRUE(machine_.RemoveExclusion(u"C:", u"\\Caf\u00C9").ok());
+  EXPECT_EQ(machine_.RemoveExclusion(u"C:", u"\\caf\u00E9").code, kFileNotFound);
+  const Config config = LoadConfig();
+  EXPECT_EQ(config.next.exclusions,
+            (std::vector<Exclusion>{{'C', "\\data"}, {'C', "\\Logs\\x"}, {'C', "\\new"}}));
+  EXPECT_EQ(config.current.exclusions.size(), 3u);
+}
+
+TEST_F(MachineTest, AHandEditAnywhereIsParsedWholeBeforeAChange) {
+  ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
+  ASSERT_TRUE(machine_.Protect(u"C:").ok());
+  ASSERT_TRUE(machine_.AddExclusion(u"C:", u"\\data").ok());
+  ASSERT_TRUE(machine_.Reboot().ok());
+  const fs::path file = root_ / "fbwfsim" / "config";
+  const std::string sealed = ReadAll(file);
+  struct Edit {
+    const char* what;
+    std::string from, to;
+    WfStatus code;
+  };
+  const Edit edits[] = {
+      {"a malformed line in the current list", "[next exclusions]\n", "C \\a\\..\n[next exclusions]\n", 1392},
+      {"a malformed line in the next list", "[next exclusions]\n", "[next exclusions]\nC relative\n", 1392},
+      {"a duplicate in another case", "[next exclusions]\n", "[next exclusions]\nC \\DATA\n", 1392},
+      {"a comment and a lower-case letter", "[next exclusions]\nC ", "[next exclusions]\n# kept\nc ", 0},
+  };
+  for (const Edit& edit : edits) {
+    std::string text = sealed;
+    text.replace(text.find(edit.from), edit.from.size(), edit.to);
+    std::ofstream(file, std::ios::binary) << text;
+    EXPECT_EQ(machine_.AddExclusion(u"C:", u"\\more").code, edit.code) << edit.what;
+    if (edit.code != 0) {
+      EXPECT_EQ(ReadAll(file), text) << edit.what << " was overwritten";
+    }
+  }
+  EXPECT_EQ(LoadConfig().next.exclusions, (std::vector<Exclusion>{{'C', "\\data"}, {'C', "\\more"}}));
+  EXPECT_NE(ReadAll(file).find("# seal "), std::string::npos);
+}
+
+TEST(ContentHash, TheSplitIntoPiecesDoesNotChangeTheValue) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += static_cast<char>('a' + i % 26);
+  ContentHash whole;
+  whole.Add(text);
+  for (std::size_t a : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 100u}) {
+    for (std::size_t b : {a, a + 3, a + 8, a + 24}) {
+      ContentHash split;
+      split.Add(std::string_view(text).substr(0, a));
+      split.Add(std::string_view(text).substr(a, b - a));
+      split.Add(std::string_view(text).substr(b));
+      EXPECT_EQ(split.Value(), whole.Value()) << a << " " << b;
+    }
+  }
+  std::string edited = text;
+  edited[150] = 'A';
+  ContentHash other;
+  other.Add(edited);
+  EXPECT_NE(other.Value(), whole.Value());
 }
 
 TEST_F(MachineTest, AFirstUseCutShortIsCompletedByTheNextCall) {

@@ -1,6 +1,8 @@
 #include "wfsim/platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -17,6 +19,11 @@
 namespace wfsim {
 
 namespace {
+
+std::string Utf8Name(const fs::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
 
 #ifdef _WIN32
 
@@ -62,16 +69,18 @@ class Handle {
   HANDLE handle_;
 };
 
-bool CreateAndFlush(const fs::path& path, std::string_view bytes) {
+bool CreateAndFlush(const fs::path& path, std::span<const std::string_view> pieces) {
   Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.ok()) return false;
   bool ok = true;
-  while (ok && !bytes.empty()) {
-    DWORD written = 0;
-    const DWORD chunk = bytes.size() > 1u << 30 ? 1u << 30 : static_cast<DWORD>(bytes.size());
-    ok = WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) != 0;
-    bytes.remove_prefix(written);
+  for (std::string_view bytes : pieces) {
+    while (ok && !bytes.empty()) {
+      DWORD written = 0;
+      const DWORD chunk = bytes.size() > 1u << 30 ? 1u << 30 : static_cast<DWORD>(bytes.size());
+      ok = WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) != 0;
+      bytes.remove_prefix(written);
+    }
   }
   ok = ok && FlushFileBuffers(file.get()) != 0;
   return CloseHandle(file.release()) != 0 && ok;
@@ -126,14 +135,16 @@ bool IsPlainDescriptor(int fd) {
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
 }
 
-bool CreateAndFlush(const fs::path& path, std::string_view bytes) {
+bool CreateAndFlush(const fs::path& path, std::span<const std::string_view> pieces) {
   Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!file.ok()) return false;
   bool ok = true;
-  while (ok && !bytes.empty()) {
-    const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
-    ok = written > 0;
-    if (ok) bytes.remove_prefix(static_cast<std::size_t>(written));
+  for (std::string_view bytes : pieces) {
+    while (ok && !bytes.empty()) {
+      const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
+      ok = written > 0;
+      if (ok) bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
   }
   ok = ok && ::fsync(file.get()) == 0;
   return ::close(file.release()) == 0 && ok;
@@ -156,7 +167,47 @@ bool SyncFolder(const fs::path& folder) {
 
 #endif
 
+// Reads until the end, refusing more than `limit` bytes, even when the caller
+// would stop early. A reader that may stop early reads a little at a time;
+// the others read the size the file had in one go.
+template <typename ReadSome>
+ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& text,
+                    bool (*enough)(std::string_view, std::size_t), ReadSome read_some) {
+  if (expected > limit) return ReadOutcome::kTooLarge;
+  // Room to find the end without growing the buffer, for those who read all.
+  std::size_t step = enough != nullptr ? 65536 : static_cast<std::size_t>(expected) + 4096;
+  for (;;) {
+    const long long got = read_some(text.Extend(step), step);
+    if (got < 0) return ReadOutcome::kFailed;
+    if (got == 0) return ReadOutcome::kRead;
+    text.Grew(static_cast<std::size_t>(got));
+    if (text.size() > limit) return ReadOutcome::kTooLarge;
+    if (enough != nullptr && enough(text.view(), text.size() - static_cast<std::size_t>(got))) {
+      return ReadOutcome::kRead;
+    }
+    if (enough == nullptr) step = 4096;  // only a file that grew meanwhile has more
+  }
+}
+
 }  // namespace
+
+char* FileText::Extend(std::size_t more) {
+  if (capacity_ - size_ < more) {
+    const std::size_t capacity = std::max(size_ + more, capacity_ * 2);
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return data_.get() + size_;
+}
+
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes) {
+  FileText text;
+  const ReadOutcome outcome = ReadRegularFile(path, limit, text);
+  bytes.assign(text.view());
+  return outcome;
+}
 
 #ifdef _WIN32
 
@@ -174,6 +225,14 @@ Entry Inspect(const fs::path& path) {
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) return {EntryType::kOther};
   const std::uintmax_t size = (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return {EntryType::kFile, size, 1};
+}
+
+std::string OwnName(const fs::path& path) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return Utf8Name(path);
+  FindClose(search);
+  return Utf8Name(fs::path(found.cFileName));
 }
 
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
@@ -194,7 +253,7 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh)) {
   Handle file(OpenHandle(path, GENERIC_READ, OPEN_EXISTING));
   if (!file.ok()) {
@@ -205,17 +264,12 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string
   if (!IsPlainHandle(file.get())) return ReadOutcome::kNotPlainFile;
   LARGE_INTEGER size;
   if (GetFileSizeEx(file.get(), &size) == 0) return ReadOutcome::kFailed;
-  // Refused by its size even when the caller would stop reading early.
-  if (static_cast<unsigned long long>(size.QuadPart) > limit) return ReadOutcome::kTooLarge;
-  bytes.clear();
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
-    if (bytes.size() + got > limit) return ReadOutcome::kTooLarge;
-    bytes.append(buffer, got);
-    if (enough != nullptr && enough(bytes, bytes.size() - got)) return ReadOutcome::kRead;
-  }
-  return got == 0 ? ReadOutcome::kRead : ReadOutcome::kFailed;
+  const auto expected = static_cast<unsigned long long>(size.QuadPart);
+  return ReadAll(expected, limit, text, enough, [&](char* into, std::size_t count) -> long long {
+    DWORD got = 0;
+    const DWORD chunk = count > 1u << 30 ? 1u << 30 : static_cast<DWORD>(count);
+    return ReadFile(file.get(), into, chunk, &got, nullptr) != 0 ? static_cast<long long>(got) : -1;
+  });
 }
 
 #else
@@ -239,6 +293,8 @@ Entry Inspect(const fs::path& path) {
           static_cast<std::uintmax_t>(info.st_nlink)};
 }
 
+std::string OwnName(const fs::path& path) { return Utf8Name(path); }
+
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
   constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int opened = ::open(file.c_str(), O_RDWR | kFlags, 0644);
@@ -259,7 +315,7 @@ FileLock::~FileLock() {
 
 void UseBinaryStandardStreams() {}
 
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh)) {
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.ok()) {
@@ -269,33 +325,28 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string
   struct stat info;
   if (::fstat(fd.get(), &info) != 0) return ReadOutcome::kFailed;
   if (!S_ISREG(info.st_mode) || info.st_nlink != 1) return ReadOutcome::kNotPlainFile;
-  // Refused by its size even when the caller would stop reading early.
-  if (static_cast<std::uintmax_t>(info.st_size) > limit) return ReadOutcome::kTooLarge;
-  bytes.clear();
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return ReadOutcome::kFailed;
-    if (got == 0) return ReadOutcome::kRead;
-    const auto count = static_cast<std::size_t>(got);
-    if (bytes.size() + count > limit) return ReadOutcome::kTooLarge;
-    bytes.append(buffer, count);
-    if (enough != nullptr && enough(bytes, bytes.size() - count)) return ReadOutcome::kRead;
-  }
+  const auto expected = static_cast<unsigned long long>(info.st_size);
+  return ReadAll(expected, limit, text, enough, [&](char* into, std::size_t count) -> long long {
+    ssize_t got;
+    do {
+      got = ::read(fd.get(), into, count);
+    } while (got < 0 && errno == EINTR);
+    return got;
+  });
 }
 
 #endif
 
-bool WriteNewFile(const fs::path& path, std::string_view bytes) {
+bool WriteNewFile(const fs::path& path, std::span<const std::string_view> pieces) {
   if (!RemoveLeftover(path)) return false;
-  if (CreateAndFlush(path, bytes)) return true;
+  if (CreateAndFlush(path, pieces)) return true;
   RemoveLeftover(path);
   return false;
 }
 
-bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes) {
-  if (!WriteNewFile(scratch, bytes)) return false;
+bool ReplaceDurably(const fs::path& scratch, const fs::path& target,
+                    std::span<const std::string_view> pieces) {
+  if (!WriteNewFile(scratch, pieces)) return false;
   if (MoveDurably(scratch, target)) return true;
   RemoveLeftover(scratch);
   return false;

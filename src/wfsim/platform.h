@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -55,23 +57,49 @@ inline bool IsPlain(const Entry& entry) {
   return (entry.type == EntryType::kFile && entry.links == 1) || entry.type == EntryType::kFolder;
 }
 
+// The name of an existing entry as the folder holds it: on Windows, whose
+// names compare case-insensitively, it may differ from the one asked for.
+std::string OwnName(const fs::path& path);
+
 enum class ReadOutcome { kRead, kMissing, kNotPlainFile, kTooLarge, kFailed };
+
+// A file's bytes, read in place into memory that is not cleared first: a
+// long configuration costs the reading alone.
+class FileText {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+  std::size_t size() const { return size_; }
+  // Room for `more` bytes after the current ones, kept.
+  char* Extend(std::size_t more);
+  void Grew(std::size_t count) { size_ += count; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 // Reads a plain file (see IsPlain) of at most `limit` bytes, without
 // following a link or waiting on a FIFO. Stops early once `enough` says what
 // has been read is all the caller needs; `fresh` is where the newly read
 // bytes begin.
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes,
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh) = nullptr);
+ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes);
 
 // Creates `path` afresh, never through whatever is there: a leftover of a
 // killed process (a file, a link, a FIFO) is removed first. Then writes
 // `bytes` and flushes them to the disk.
-bool WriteNewFile(const fs::path& path, std::string_view bytes);
+bool WriteNewFile(const fs::path& path, std::span<const std::string_view> pieces);
 
 // WriteNewFile to `scratch`, then renamed over `target`, then the target's
 // folder flushed: a crash leaves the old file or the new one, never a mix.
-bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes);
+// The content may come in pieces, which are written one after the other.
+bool ReplaceDurably(const fs::path& scratch, const fs::path& target,
+                    std::span<const std::string_view> pieces);
+inline bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes) {
+  return ReplaceDurably(scratch, target, std::span<const std::string_view>(&bytes, 1));
+}
 
 // Renames a file over another atomically and flushes the target's folder.
 bool MoveDurably(const fs::path& from, const fs::path& to);

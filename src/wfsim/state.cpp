@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "wfsim/paths.h"
+#include "wfsim/sealed_config.h"
+
 namespace wfsim {
 
 namespace {
@@ -110,25 +113,32 @@ Outcome StateFolder::Prepare() {
   return kOk;
 }
 
-Outcome StateFolder::Load(ParseScope scope, Config& config) const {
+Outcome StateFolder::ReadText(ParseScope scope, FileText& text) const {
   const fs::path file = dir_ / "config";
-  std::string text;
   switch (ReadRegularFile(file, kConfigLimit, text, scope == ParseScope::kSettings ? HasSettings : nullptr)) {
     case ReadOutcome::kRead:
-      break;
+      return kOk;
     case ReadOutcome::kTooLarge:
       return {kFileCorrupt, Quoted(file) + " is over the read limit of 16 MiB"};
     case ReadOutcome::kNotPlainFile:
       return NotPlain(file, "a plain file");
     case ReadOutcome::kMissing:
     case ReadOutcome::kFailed:
-      return {kAccessDenied, Quoted(file) + " can't be read"};
+      break;
   }
+  return {kAccessDenied, Quoted(file) + " can't be read"};
+}
+
+Outcome StateFolder::Parse(std::string_view text, ParseScope scope, Config& config) const {
   ParseError error;
-  if (!ParseConfig(text, scope, config, error)) {
-    return {kFileCorrupt, Quoted(file) + ", line " + std::to_string(error.line) + ": " + error.what};
-  }
-  return kOk;
+  if (ParseConfig(text, scope, config, error)) return kOk;
+  return {kFileCorrupt, Quoted(dir_ / "config") + ", line " + std::to_string(error.line) + ": " + error.what};
+}
+
+Outcome StateFolder::Load(ParseScope scope, Config& config) const {
+  FileText text;
+  Outcome outcome = ReadText(scope, text);
+  return outcome.ok() ? Parse(text.view(), scope, config) : outcome;
 }
 
 Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const {
@@ -158,16 +168,76 @@ Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {
   if (Outcome loaded = Load(ParseScope::kAll, before); !loaded.ok()) return loaded;
   Config after = before;
   if (Outcome changed = body(after); !changed.ok()) return changed;
+  return Store(before, after);
+}
+
+Outcome StateFolder::Store(const Config& before, const Config& after) {
   if (after == before) return kOk;
   const std::string text = FormatConfig(after);
-  if (text.size() > kConfigLimit) {
-    return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB"};
-  }
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", text)) {
-    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
-  }
+  const std::string_view piece = text;
+  if (Outcome written = WriteConfig(std::span<const std::string_view>(&piece, 1)); !written.ok()) return written;
   if (after.session != before.session) RemoveOtherCaches(after);
   return kOk;
+}
+
+Outcome StateFolder::WriteConfig(std::span<const std::string_view> pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  if (size > kConfigLimit) {
+    return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB"};
+  }
+  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", pieces)) {
+    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
+  }
+  return kOk;
+}
+
+Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const std::string& path,
+                                         const std::function<Outcome(const Config& settings)>& check) {
+  Outcome failure;
+  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+  if (!lock) return failure;
+  FileText text;
+  if (Outcome read = ReadText(ParseScope::kAll, text); !read.ok()) return read;
+  const std::string key = PathKey(path);
+  const std::optional<SealedText> sealed = OpenSealed(text.view(), volume, key);
+  Config config;
+  if (Outcome parsed = Parse(sealed ? sealed->body : text.view(), sealed ? ParseScope::kSettings : ParseScope::kAll, config);
+      !parsed.ok()) {
+    return parsed;
+  }
+  if (Outcome accepted = check(config); !accepted.ok()) return accepted;
+  if (!sealed) {
+    // Parsed whole: change the lists themselves, and write them out sealed.
+    Config after = config;
+    const std::ptrdiff_t found = FindExclusion(after.next, volume, path);
+    if (change == ListChange::kRemove && found < 0) return kFileNotFound;
+    if (change == ListChange::kRemove) after.next.exclusions.erase(after.next.exclusions.begin() + found);
+    if (change == ListChange::kAdd && found < 0) after.next.exclusions.push_back({volume, path});
+    return Store(config, after);
+  }
+  if (change == ListChange::kAdd && sealed->found) return kOk;
+  if (change == ListChange::kRemove && !sealed->found) return kFileNotFound;
+  const std::string_view body = sealed->body;
+  std::string line;
+  std::string seal;
+  if (change == ListChange::kAdd) {
+    ((line += volume) += ' ') += path;
+    line += '\n';
+    ContentHash hash = sealed->whole;
+    hash.Add(line);
+    seal = SealLine(hash.Value());
+    const std::string_view pieces[] = {body, line, seal};
+    return WriteConfig(pieces);
+  }
+  const std::string_view before = body.substr(0, sealed->line_start);
+  const std::string_view after = body.substr(sealed->line_end);
+  ContentHash hash = sealed->up_to_list;
+  hash.Add(before.substr(sealed->list_start));
+  hash.Add(after);
+  seal = SealLine(hash.Value());
+  const std::string_view pieces[] = {before, after, seal};
+  return WriteConfig(pieces);
 }
 
 Outcome StateFolder::Reset(const Release& release) {

@@ -63,6 +63,15 @@ class StateFolder {
   // written, every other session's cache is removed.
   Outcome Update(const std::function<Outcome(Config&)>& body);
 
+  // Adds `path` (UTF-8, as given) to the next session's exclusions of
+  // `volume`, or removes it (2 when it is not listed), once `check` accepts
+  // the settings. A configuration this program wrote, as its seal shows, is
+  // changed by copying its bytes around the one line; any other is parsed
+  // whole first, as Update does. The same promises hold as for Update.
+  enum class ListChange { kAdd, kRemove };
+  Outcome ChangeNextExclusion(ListChange change, char volume, const std::string& path,
+                              const std::function<Outcome(const Config& settings)>& check);
+
   // Makes the machine new, whatever state the folder is in: `release`'s
   // fresh configuration, volumes C and D with empty disks, an empty cache,
   // no pending fault.
@@ -77,6 +86,11 @@ class StateFolder {
 
  private:
   Outcome Load(ParseScope scope, Config& config) const;
+  Outcome ReadText(ParseScope scope, FileText& text) const;
+  Outcome Parse(std::string_view text, ParseScope scope, Config& config) const;
+  // Writes `after` in place of `before`, under the exclusive lock.
+  Outcome Store(const Config& before, const Config& after);
+  Outcome WriteConfig(std::span<const std::string_view> pieces);
   std::optional<FileLock> Locked(FileLock::Mode mode, Outcome& failure) const;
   Outcome WriteFaults(const std::vector<Fault>& faults);
   void RemoveOtherCaches(const Config& config) const;

@@ -1,0 +1,140 @@
+#include "wfsim/sealed_config.h"
+
+#include <cstring>
+
+#include "wfsim/text.h"
+
+namespace wfsim {
+
+namespace {
+
+constexpr std::string_view kSealPrefix = "# seal ";
+constexpr std::size_t kSealLength = kSealPrefix.size() + 16 + 1;
+
+constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+
+// A bijection of the lane for each word, so two texts that differ in one word
+// always end in different lanes.
+std::uint64_t Step(std::uint64_t lane, std::uint64_t word) { return (lane ^ word) * kMultiplier; }
+
+std::uint64_t Avalanche(std::uint64_t value) {
+  value ^= value >> 33;
+  value *= 0xFF51AFD7ED558CCDull;
+  value ^= value >> 33;
+  value *= 0xC4CEB9FE1A85EC53ull;
+  return value ^ (value >> 33);
+}
+
+// Little-endian whatever the host, so a value does not depend on where the
+// pieces were split; compilers make this one load.
+std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t word = 0;
+  for (int i = 7; i >= 0; --i) word = (word << 8) | p[i];
+  return word;
+}
+
+// The first line that is `header`. Lists' lines start with a volume letter,
+// so searching for the rare '[' skips them quickly.
+std::size_t FindHeader(std::string_view text, std::string_view header) {
+  const char* const data = text.data();
+  for (std::size_t at = 0; at < text.size();) {
+    const void* found = std::memchr(data + at, '[', text.size() - at);
+    if (found == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    if ((at == 0 || data[at - 1] == '\n') && text.substr(at, header.size()) == header) return at;
+    ++at;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+void ContentHash::Word(std::uint64_t word) {
+  std::uint64_t& lane = lanes_[words_++ & 1];
+  lane = Step(lane, word);
+}
+
+void ContentHash::Add(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  length_ += n;
+  for (; pending_bytes_ != 0 && n > 0; --n) {
+    pending_ |= std::uint64_t{*p++} << (8 * pending_bytes_);
+    if (++pending_bytes_ == 8) {
+      Word(pending_);
+      pending_ = 0;
+      pending_bytes_ = 0;
+    }
+  }
+  if ((words_ & 1) != 0 && n >= 8) {
+    Word(Load64(p));
+    p += 8;
+    n -= 8;
+  }
+  std::uint64_t even = lanes_[0], odd = lanes_[1];
+  for (; n >= 16; p += 16, n -= 16) {
+    even = Step(even, Load64(p));
+    odd = Step(odd, Load64(p + 8));
+    words_ += 2;
+  }
+  lanes_[0] = even;
+  lanes_[1] = odd;
+  for (; n >= 8; p += 8, n -= 8) Word(Load64(p));
+  for (; n > 0; --n) pending_ |= std::uint64_t{*p++} << (8 * pending_bytes_++);
+}
+
+std::uint64_t ContentHash::Value() const {
+  std::uint64_t even = lanes_[0], odd = lanes_[1];
+  if (pending_bytes_ != 0) ((words_ & 1) == 0 ? even : odd) = Step((words_ & 1) == 0 ? even : odd, pending_);
+  return Avalanche(Avalanche(even) ^ Avalanche(odd ^ length_) * kMultiplier);
+}
+
+std::string SealLine(std::uint64_t hash) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string line(kSealPrefix);
+  for (int shift = 60; shift >= 0; shift -= 4) line += kDigits[(hash >> shift) & 0xF];
+  line += '\n';
+  return line;
+}
+
+std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::string_view folded_path) {
+  if (text.size() < kSealLength) return std::nullopt;
+  SealedText sealed;
+  sealed.body = text.substr(0, text.size() - kSealLength);
+  const std::string_view body = sealed.body;
+  const std::size_t header = FindHeader(body, "[next exclusions]\n");
+  if (header == std::string_view::npos) return std::nullopt;
+  sealed.list_start = header + std::string_view("[next exclusions]\n").size();
+  sealed.up_to_list.Add(body.substr(0, sealed.list_start));
+  sealed.whole = sealed.up_to_list;
+  sealed.whole.Add(body.substr(sealed.list_start));
+  if (text.substr(body.size()) != SealLine(sealed.whole.Value())) return std::nullopt;
+  // Lines are "L \path" as FormatConfig writes them; only one of the same
+  // length can be the one sought.
+  const std::size_t wanted = folded_path.size() + 2;
+  const char* const data = body.data();
+  // Paths of a long list often differ only at their end: an ASCII last byte
+  // that differs rules a line out before the whole comparison.
+  const unsigned char last = static_cast<unsigned char>(folded_path.back());
+  const auto last_differs = [&](std::size_t end) {
+    unsigned char c = static_cast<unsigned char>(data[end - 1]);
+    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 0x20);
+    return last < 0x80 && c != last;
+  };
+  for (std::size_t start = sealed.list_start; start < body.size();) {
+    const void* newline = std::memchr(data + start, '\n', body.size() - start);
+    if (newline == nullptr) return std::nullopt;
+    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
+    if (end - start == wanted && data[start] == volume && !last_differs(end) &&
+        EqualFolded(body.substr(start + 2, wanted - 2), folded_path)) {
+      sealed.found = true;
+      sealed.line_start = start;
+      sealed.line_end = end + 1;
+      break;
+    }
+    start = end + 1;
+  }
+  return sealed;
+}
+
+}  // namespace wfsim

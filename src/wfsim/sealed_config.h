@@ -1,0 +1,56 @@
+// The configuration as text, for changes to a long exclusion list that copy
+// its bytes instead of parsing every line.
+//
+// FormatConfig ends the text with a seal, "# seal HASH", a hash of all that
+// comes before it. A text whose seal matches is byte for byte what this
+// program wrote, and every line of it was validated when it was written; an
+// edit by hand breaks the seal, and the text is then parsed whole again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wfsim {
+
+// A 64-bit hash of a byte sequence given in any number of pieces; the split
+// does not change the value. Detects edits, not tampering.
+class ContentHash {
+ public:
+  void Add(std::string_view bytes);
+  std::uint64_t Value() const;
+
+ private:
+  void Word(std::uint64_t word);
+
+  // Two lanes, even and odd words, so that a long text takes half the steps
+  // one after the other.
+  std::uint64_t lanes_[2] = {0x6A09E667F3BCC909ull, 0xBB67AE8584CAA73Bull};
+  std::uint64_t words_ = 0;
+  std::uint64_t pending_ = 0;
+  unsigned pending_bytes_ = 0;
+  std::uint64_t length_ = 0;
+};
+
+// "# seal 0123456789abcdef\n"
+std::string SealLine(std::uint64_t hash);
+
+// A sealed text, opened for a change to its next-session exclusion list:
+// where the list starts, and the line of `volume` and `folded_path` (a
+// PathKey) in it, compared case-insensitively.
+struct SealedText {
+  std::string_view body;       // all before the seal
+  std::size_t list_start = 0;  // just after the list's header line
+  bool found = false;
+  std::size_t line_start = 0;  // of the line found
+  std::size_t line_end = 0;    // just after its line break
+  ContentHash up_to_list;      // of body up to list_start
+  ContentHash whole;           // of body
+};
+
+// nullopt when the seal does not match: the text must be parsed whole.
+std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::string_view folded_path);
+
+}  // namespace wfsim
