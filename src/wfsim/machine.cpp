@@ -155,8 +155,9 @@ Outcome Machine::LocateVolume(std::u16string_view volume, char& letter) const {
 
 Outcome Machine::Locate(std::u16string_view volume, std::u16string_view path, Target& target) const {
   const std::optional<char> parsed = ParseVolume(volume);
+  if (!parsed) return kInvalidName;
   std::optional<std::vector<std::string>> names = ParsePath(path);
-  if (!parsed || !names) return kInvalidName;
+  if (!names) return {kInvalidName, "not a path on the volume: " + PathProblem(path)};
   if (Outcome exists = state_.CheckVolume(*parsed); !exists.ok()) return exists;
   target = {*parsed, std::move(*names)};
   return kOk;

@@ -32,14 +32,18 @@ bool IsDeviceName(std::u16string_view name) {
   return (last >= u'0' && last <= u'9') || last == u'\u00B9' || last == u'\u00B2' || last == u'\u00B3';
 }
 
-bool IsValidName(std::u16string_view name) {
-  if (name.empty() || name.size() > kNameLimit) return false;
-  if (name.back() == u'.' || name.back() == u' ') return false;  // also "." and ".."
+// What is wrong with a name, or nullptr.
+const char* NameProblem(std::u16string_view name) {
+  if (name.empty()) return "an empty name";
+  if (name.size() > kNameLimit) return "a name longer than 255 characters";
+  if (name.back() == u'.' || name.back() == u' ') return "a name ending in a dot or a blank";  // also . and ..
   for (char16_t unit : name) {
-    if (IsForbidden(unit)) return false;
+    if (IsForbidden(unit)) return "a character names can't hold (< > : \" / | ? * or a control character)";
   }
-  return !IsDeviceName(name);
+  return IsDeviceName(name) ? "a device name such as NUL or COM1" : nullptr;
 }
+
+bool IsValidName(std::u16string_view name) { return NameProblem(name) == nullptr; }
 
 }  // namespace
 
@@ -64,6 +68,17 @@ std::optional<std::vector<std::string>> ParsePath(std::u16string_view path) {
     if (end == std::u16string_view::npos) return names;
     start = end + 1;
   }
+}
+
+std::string PathProblem(std::u16string_view path) {
+  if (path.empty() || path[0] != u'\\') return "it does not start at the volume's root with a backslash";
+  for (std::size_t start = 1;;) {
+    const std::size_t end = path.find(u'\\', start);
+    if (const char* problem = NameProblem(path.substr(start, end - start))) return std::string("it holds ") + problem;
+    if (end == std::u16string_view::npos) break;
+    start = end + 1;
+  }
+  return ToUtf8(path) ? "a name is longer than 255 bytes in UTF-8" : "it holds an unpaired surrogate";
 }
 
 std::string JoinPath(const std::vector<std::string>& names) {

@@ -18,6 +18,9 @@ std::optional<char> ParseVolume(std::u16string_view volume);
 // holds an unpaired surrogate. The names come back in UTF-8.
 std::optional<std::vector<std::string>> ParsePath(std::u16string_view path);
 
+// Why ParsePath refuses `path`, in words, for fbwfsim's messages.
+std::string PathProblem(std::u16string_view path);
+
 // The same rules on a path in UTF-8, without taking it apart.
 bool IsValidPath(std::string_view utf8);
 

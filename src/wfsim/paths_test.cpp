@@ -58,5 +58,20 @@ TEST(Paths, AnExclusionCoversItselfAndWhatIsBelowIt) {
   EXPECT_FALSE(Covers("\\DATA\\X", "\\DATA"));
 }
 
+TEST(Paths, ARefusalSaysWhichRuleTheNameBreaks) {
+  const std::pair<std::u16string, const char*> cases[] = {
+      {u"data", "does not start at the volume's root"},
+      {u"\\a\\\\b", "an empty name"},
+      {u"\\" + std::u16string(256, u'n'), "longer than 255 characters"},
+      {u"\\dir.\\x", "ending in a dot or a blank"},
+      {u"\\a|b", "a character names can't hold"},
+      {u"\\x\\nul .txt", "a device name"},
+      {u"\\a\xD800", "an unpaired surrogate"},
+  };
+  for (const auto& [path, words] : cases) {
+    EXPECT_NE(PathProblem(path).find(words), std::string::npos) << PathProblem(path);
+  }
+}
+
 }  // namespace
 }  // namespace wfsim
