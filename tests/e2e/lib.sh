@@ -53,7 +53,7 @@ vorlen_with() {
   shift 2
   run "$program" "$@"
   compare "$BANNER$expected" "$work/out" "vorlen $*"
-  [ "$status" -eq 0 ] || fail "vorlen $* exited $status"
+  [ "$status" -eq 0 ] || fail "vorlen $* exited $status: $(head -c 500 "$work/err")"
 }
 
 sim() {  # sim ARGS...: fbwfsim must succeed
