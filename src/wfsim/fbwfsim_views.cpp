@@ -91,11 +91,6 @@ nlohmann::json SessionJson(const SessionConfig& session) {
           {"exclusions", exclusions}};
 }
 
-std::string FolderName(const StateFolder& state) {
-  const std::u8string name = state.dir().u8string();
-  return std::string(name.begin(), name.end());
-}
-
 void PrintJson(const StateFolder& state, const Snapshot& snapshot) {
   nlohmann::json cache = nlohmann::json::array();
   for (const CachedFile& file : snapshot.files) {
@@ -109,7 +104,7 @@ void PrintJson(const StateFolder& state, const Snapshot& snapshot) {
     faults.push_back({{"function", fault.function}, {"code", fault.code}, {"count", fault.count}});
   }
   const nlohmann::json document = {{"release", snapshot.config.release->name},
-                                   {"state_folder", FolderName(state)},
+                                   {"state_folder", Utf8Of(state.dir())},
                                    {"current", SessionJson(snapshot.config.current)},
                                    {"next", SessionJson(snapshot.config.next)},
                                    {"cache", cache},

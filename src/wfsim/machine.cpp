@@ -37,11 +37,6 @@ fs::path PathFromUtf8(const std::string& name) {
   return fs::path(std::u8string(name.begin(), name.end()));
 }
 
-std::string Utf8Of(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 std::string Shown(char volume, const std::vector<std::string>& names, std::size_t count) {
   std::string shown(1, volume);
   shown += ':';

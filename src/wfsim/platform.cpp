@@ -20,11 +20,6 @@ namespace wfsim {
 
 namespace {
 
-std::string Utf8Name(const fs::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return std::string(name.begin(), name.end());
-}
-
 #ifdef _WIN32
 
 std::optional<fs::path> EnvironmentPath(const wchar_t* name) {
@@ -191,6 +186,11 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
 
 }  // namespace
 
+std::string Utf8Of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 char* FileText::Extend(std::size_t more) {
   if (capacity_ - size_ < more) {
     const std::size_t capacity = std::max(size_ + more, capacity_ * 2);
@@ -230,9 +230,9 @@ Entry Inspect(const fs::path& path) {
 std::string OwnName(const fs::path& path) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return Utf8Name(path);
+  if (search == INVALID_HANDLE_VALUE) return Utf8Of(path.filename());
   FindClose(search);
-  return Utf8Name(fs::path(found.cFileName));
+  return Utf8Of(fs::path(found.cFileName));
 }
 
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
@@ -293,7 +293,7 @@ Entry Inspect(const fs::path& path) {
           static_cast<std::uintmax_t>(info.st_nlink)};
 }
 
-std::string OwnName(const fs::path& path) { return Utf8Name(path); }
+std::string OwnName(const fs::path& path) { return Utf8Of(path.filename()); }
 
 std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
   constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;

@@ -57,6 +57,9 @@ inline bool IsPlain(const Entry& entry) {
   return (entry.type == EntryType::kFile && entry.links == 1) || entry.type == EntryType::kFolder;
 }
 
+// A path, or a name, in UTF-8 whatever the platform's own encoding.
+std::string Utf8Of(const fs::path& path);
+
 // The name of an existing entry as the folder holds it: on Windows, whose
 // names compare case-insensitively, it may differ from the one asked for.
 std::string OwnName(const fs::path& path);

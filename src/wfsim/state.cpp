@@ -18,6 +18,22 @@ Outcome NotPlain(const fs::path& path, const char* what) {
   return {kAccessDenied, Quoted(path) + " is not " + what + " (a link, a device or a second name of another file)"};
 }
 
+// Why a file of the folder's own could not be read; kOk when it was.
+Outcome ReadFailure(ReadOutcome outcome, const fs::path& file, const char* limit) {
+  switch (outcome) {
+    case ReadOutcome::kRead:
+      return kOk;
+    case ReadOutcome::kTooLarge:
+      return {kFileCorrupt, Quoted(file) + " is over the read limit of " + limit};
+    case ReadOutcome::kNotPlainFile:
+      return NotPlain(file, "a plain file");
+    case ReadOutcome::kMissing:
+    case ReadOutcome::kFailed:
+      break;
+  }
+  return {kAccessDenied, Quoted(file) + " can't be read"};
+}
+
 // A read of the settings needs nothing past the first exclusion list's header.
 bool HasSettings(std::string_view text, std::size_t fresh) {
   constexpr std::string_view kHeaders[] = {"\n[current exclusions]", "\n[next exclusions]"};
@@ -107,26 +123,13 @@ Outcome StateFolder::Prepare() {
   for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
     if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
   }
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(Config::Fresh(kReleases[0])))) {
-    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_)};
-  }
-  return kOk;
+  return WriteConfig(FormatConfig(Config::Fresh(kReleases[0])));
 }
 
 Outcome StateFolder::ReadText(ParseScope scope, FileText& text) const {
   const fs::path file = dir_ / "config";
-  switch (ReadRegularFile(file, kConfigLimit, text, scope == ParseScope::kSettings ? HasSettings : nullptr)) {
-    case ReadOutcome::kRead:
-      return kOk;
-    case ReadOutcome::kTooLarge:
-      return {kFileCorrupt, Quoted(file) + " is over the read limit of 16 MiB"};
-    case ReadOutcome::kNotPlainFile:
-      return NotPlain(file, "a plain file");
-    case ReadOutcome::kMissing:
-    case ReadOutcome::kFailed:
-      break;
-  }
-  return {kAccessDenied, Quoted(file) + " can't be read"};
+  const auto enough = scope == ParseScope::kSettings ? HasSettings : nullptr;
+  return ReadFailure(ReadRegularFile(file, kConfigLimit, text, enough), file, "16 MiB");
 }
 
 Outcome StateFolder::Parse(std::string_view text, ParseScope scope, Config& config) const {
@@ -173,9 +176,7 @@ Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {
 
 Outcome StateFolder::Store(const Config& before, const Config& after) {
   if (after == before) return kOk;
-  const std::string text = FormatConfig(after);
-  const std::string_view piece = text;
-  if (Outcome written = WriteConfig(std::span<const std::string_view>(&piece, 1)); !written.ok()) return written;
+  if (Outcome written = WriteConfig(FormatConfig(after)); !written.ok()) return written;
   if (after.session != before.session) RemoveOtherCaches(after);
   return kOk;
 }
@@ -252,9 +253,7 @@ Outcome StateFolder::Reset(const Release& release) {
   }
   Config fresh = Config::Fresh(release);
   while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", FormatConfig(fresh))) {
-    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
-  }
+  if (Outcome written = WriteConfig(FormatConfig(fresh)); !written.ok()) return written;
   RemoveOtherCaches(fresh);
   return kOk;
 }
@@ -309,21 +308,9 @@ Outcome StateFolder::ClearFaults() {
 Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
   const fs::path file = dir_ / "faults";
   std::string text;
-  switch (ReadRegularFile(file, kFaultsLimit, text)) {
-    case ReadOutcome::kRead:
-      faults = ParseFaults(text);
-      return kOk;
-    case ReadOutcome::kMissing:
-      faults.clear();
-      return kOk;
-    case ReadOutcome::kTooLarge:
-      return {kFileCorrupt, Quoted(file) + " is over the read limit of 1 MiB"};
-    case ReadOutcome::kNotPlainFile:
-      return NotPlain(file, "a plain file");
-    case ReadOutcome::kFailed:
-      break;
-  }
-  return {kAccessDenied, Quoted(file) + " can't be read"};
+  const ReadOutcome read = ReadRegularFile(file, kFaultsLimit, text);
+  faults = read == ReadOutcome::kRead ? ParseFaults(text) : std::vector<Fault>{};
+  return read == ReadOutcome::kMissing ? Outcome(kOk) : ReadFailure(read, file, "1 MiB");
 }
 
 Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {

@@ -91,6 +91,9 @@ class StateFolder {
   // Writes `after` in place of `before`, under the exclusive lock.
   Outcome Store(const Config& before, const Config& after);
   Outcome WriteConfig(std::span<const std::string_view> pieces);
+  Outcome WriteConfig(std::string_view text) {
+    return WriteConfig(std::span<const std::string_view>(&text, 1));
+  }
   std::optional<FileLock> Locked(FileLock::Mode mode, Outcome& failure) const;
   Outcome WriteFaults(const std::vector<Fault>& faults);
   void RemoveOtherCaches(const Config& config) const;
