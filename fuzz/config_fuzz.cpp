@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "wfsim/config.h"
+#include "wfsim/state/config.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "wfsim/paths.h"
-#include "wfsim/text.h"
+#include "wfsim/state/paths.h"
+#include "wfsim/state/text.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <set>
 #include <string>
 
-#include "wfsim/machine.h"
-#include "wfsim/text.h"
+#include "wfsim/machine/machine.h"
+#include "wfsim/state/text.h"
 
 namespace {
 

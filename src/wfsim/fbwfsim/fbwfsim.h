@@ -5,8 +5,8 @@
 #include <string>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/codes.h"
-#include "wfsim/state.h"
+#include "wfsim/state/codes.h"
+#include "wfsim/state/state.h"
 
 namespace wfsim {
 

@@ -1,8 +1,8 @@
-#include "wfsim/sealed_config.h"
+#include "wfsim/state/sealed_config.h"
 
 #include <cstring>
 
-#include "wfsim/text.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 

@@ -1,4 +1,4 @@
-#include "wfsim/text.h"
+#include "wfsim/state/text.h"
 
 #include "frontend/operand_text.h"
 

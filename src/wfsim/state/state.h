@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/codes.h"
-#include "wfsim/config.h"
-#include "wfsim/platform.h"
+#include "wfsim/state/codes.h"
+#include "wfsim/state/config.h"
+#include "wfsim/state/platform.h"
 
 namespace wfsim {
 

@@ -1,4 +1,4 @@
-#include "wfsim/platform.h"
+#include "wfsim/state/platform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "wfsim/config.h"
+#include "wfsim/state/config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "wfsim/config.h"
+#include "wfsim/state/config.h"
 
 #include <algorithm>
 #include <charconv>
 #include <unordered_set>
 #include <utility>
 
-#include "wfsim/paths.h"
-#include "wfsim/sealed_config.h"
-#include "wfsim/text.h"
+#include "wfsim/state/paths.h"
+#include "wfsim/state/sealed_config.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 

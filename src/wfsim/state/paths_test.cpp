@@ -1,8 +1,8 @@
-#include "wfsim/paths.h"
+#include "wfsim/state/paths.h"
 
 #include <gtest/gtest.h>
 
-#include "wfsim/text.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 namespace {

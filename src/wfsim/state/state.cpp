@@ -1,10 +1,10 @@
-#include "wfsim/state.h"
+#include "wfsim/state/state.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "wfsim/paths.h"
-#include "wfsim/sealed_config.h"
+#include "wfsim/state/paths.h"
+#include "wfsim/state/sealed_config.h"
 
 namespace wfsim {
 

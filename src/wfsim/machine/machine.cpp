@@ -1,11 +1,11 @@
-#include "wfsim/machine.h"
+#include "wfsim/machine/machine.h"
 
 #include <algorithm>
 #include <map>
 
-#include "wfsim/codes.h"
-#include "wfsim/paths.h"
-#include "wfsim/text.h"
+#include "wfsim/state/codes.h"
+#include "wfsim/state/paths.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/state.h"
+#include "wfsim/state/state.h"
 
 namespace wfsim {
 

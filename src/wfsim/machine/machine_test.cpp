@@ -1,4 +1,4 @@
-#include "wfsim/machine.h"
+#include "wfsim/machine/machine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <functional>
 #include <iterator>
 
-#include "wfsim/codes.h"
-#include "wfsim/sealed_config.h"
+#include "wfsim/state/codes.h"
+#include "wfsim/state/sealed_config.h"
 
 namespace wfsim {
 namespace {

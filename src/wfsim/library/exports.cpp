@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/codes.h"
-#include "wfsim/machine.h"
-#include "wfsim/text.h"
+#include "wfsim/state/codes.h"
+#include "wfsim/machine/machine.h"
+#include "wfsim/state/text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "wfsim/fbwfsim.h"
-#include "wfsim/machine.h"
+#include "wfsim/fbwfsim/fbwfsim.h"
+#include "wfsim/machine/machine.h"
 
 namespace wfsim {
 

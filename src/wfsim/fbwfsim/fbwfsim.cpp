@@ -1,7 +1,7 @@
 // fbwfsim: acts on the simulated write filter where vorlen can't: a new
 // machine, reboots, programs' reads and writes, the whole state at a glance,
 // injected failures, and what the codes mean.
-#include "wfsim/fbwfsim.h"
+#include "wfsim/fbwfsim/fbwfsim.h"
 
 #include <charconv>
 #include <cstdio>
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "frontend/windows_arguments.h"
-#include "wfsim/machine.h"
-#include "wfsim/text.h"
+#include "wfsim/machine/machine.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 
