@@ -329,7 +329,7 @@ test_fbwfsim_explains_lists_and_refuses() {
   sim fail --clear
   sim_says 0 $'no pending faults\n' fail
   run "$bin/fbwfsim$ext" codes
-  [ "$(grep -c '^[0-9]* *ERROR_' "$work/out")" -eq 11 ] || fail "fbwfsim codes lists $(wc -l < "$work/out") lines"
+  [ "$(grep -c '^[0-9]* *ERROR_' "$work/out")" -eq 14 ] || fail "fbwfsim codes lists $(wc -l < "$work/out") lines"
   # What a program sees: the cache over the disk.
   sim write C: '\dir\a.txt' 'disk'
   sim write C: '\dir\b.txt' 'on the disk'
@@ -372,8 +372,62 @@ assert s["protected"] == ["C:"], s
 assert s["exclusions"] == [{"volume": "C:", "path": "\\caf\u00e9\\\u65e5 x"}], s["exclusions"]
 assert d["cache"] == [{"volume": "C:", "path": "\\a\\b.txt", "bytes": 6}], d["cache"]
 assert d["faults"] == [{"function": "FbwfRestoreFile", "code": 5, "count": 3}], d["faults"]
+assert s["size_display"] == "actual", s
+assert d["memory"] == {"current_threshold": 64 << 20, "next_threshold": 64 << 20,
+                       "dir_structure": 64 + 2 + 64 + 10, "file_data": 6}, d["memory"]
+assert d["volumes"] == [
+    {"volume": "C:", "capacity": 8 << 30, "actual_used": 0, "virtual_used": 4096},
+    {"volume": "D:", "capacity": 2 << 30, "actual_used": 0, "virtual_used": 0}], d["volumes"]
 assert d["state_folder"].endswith("name \u00e9") or d["state_folder"].endswith("fbwfsim"), d["state_folder"]
 PYTHON
+}
+
+# A mistyped reset must not empty the disks: only its options, each followed
+# by its value as a word of its own.
+test_reset_takes_only_its_options() {
+  fresh_state
+  sim write C: '\kept.txt' 'kept'
+  local refused
+  for refused in 'wes7-x64' '--release' '--release=wes7-x64' '--release xpe extra' '--capacity E:1G' \
+    '--capacity C:0' '--capacity C:1Q' '--size-display both' '--release xpe --release xpe'; do
+    # shellcheck disable=SC2086
+    run "$bin/fbwfsim$ext" reset $refused
+    [ "$status" -eq 2 ] || fail "fbwfsim reset $refused exited $status"
+    grep -q '^fbwfsim: usage: fbwfsim reset \|unknown release' "$work/err" || fail "fbwfsim reset $refused: $(cat "$work/err")"
+  done
+  sim_reads 'kept' C: '\kept.txt'
+  sim reset --size-display virtual --capacity d:512M --release wes7-x64 --capacity C:1G
+  run "$bin/fbwfsim$ext" show --json
+  python3 - "$work/out" <<'PYTHON' || fail "fbwfsim reset with options: $(cat "$work/out")"
+import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+assert d["release"] == "wes7-x64" and d["next"]["size_display"] == "virtual", d
+assert [v["capacity"] for v in d["volumes"]] == [1 << 30, 512 << 20], d["volumes"]
+PYTHON
+}
+
+# The overlay holds what the threshold allows: a write that does not fit is
+# refused whole, and the overlay's files are listed with their sizes.
+test_the_overlay_fills() {
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  vorlen_prints "Cache Threshold set to 16"$'\n '"$REBOOT" -setcache 16
+  sim reboot
+  sim write C: '\logs\a.txt' 'twelve bytes'
+  head -c 16777000 /dev/zero > "$work/big"
+  $runner "$bin/fbwfsim$ext" write C: '\big' < "$work/big" > "$work/out" 2> "$work/err"
+  status=$?
+  [ "$status" -eq 1 ] || fail "a write past the threshold exited $status"
+  sed -i 's/\r$//' "$work/err"
+  compare $'fbwfsim: the overlay is full: the write needs 16777070 bytes of it and it has 16777058 left of 16777216\n' \
+    "$work/err" "the refusal of a write past the threshold"
+  sim_says 0 $' overlay (B)  handles  file\n          12        0  C:\\logs\\a.txt\n1 file, 12 bytes of file data\noverlay: 158 of 16777216 bytes used (146 of directory structure, 12 of file data), 16777058 left\n' overlay
+  sim_says 0 $' overlay (B)  handles  file\n0 files, 0 bytes of file data\noverlay: 158 of 16777216 bytes used (146 of directory structure, 12 of file data), 16777058 left\n' overlay D:
+  head -c 16776989 /dev/zero > "$work/big"
+  $runner "$bin/fbwfsim$ext" write C: '\big' < "$work/big" > "$work/out" 2> "$work/err" && fail "a write one byte past the threshold was taken"
+  head -c 16776988 /dev/zero > "$work/big"
+  $runner "$bin/fbwfsim$ext" write C: '\big' < "$work/big" > "$work/out" 2> "$work/err" || fail "a write that just fits was refused"
 }
 
 test_operands_reach_the_library_as_typed() {

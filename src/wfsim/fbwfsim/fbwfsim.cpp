@@ -4,6 +4,8 @@
 #include "wfsim/fbwfsim/fbwfsim.h"
 
 #include <charconv>
+#include <cstdint>
+#include <map>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -54,18 +56,24 @@ constexpr const char* kUsage =
     "state folder ($FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else\n"
     "~/.local/state/fbwfsim; on Windows %LOCALAPPDATA%\\fbwfsim).\n"
     "\n"
-    "  reset [--release NAME]     make the machine new: everything off, the release's\n"
-    "                             default threshold, empty disks C and D; releases:\n"
-    "                             xpe (the default), wes2009, wes7-x86, wes7-x64,\n"
-    "                             we8-x86, we8-x64\n"
+    "  reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]\n"
+    "                             make the machine new: everything off, the release's\n"
+    "                             default threshold, empty disks C (8G) and D (2G),\n"
+    "                             actual sizes shown; releases: xpe (the default),\n"
+    "                             wes2009, wes7-x86, wes7-x64, we8-x86, we8-x64;\n"
+    "                             SIZE in bytes or with K, M, G or T, such as 512M\n"
     "  reboot                     start a new session: the next session's settings\n"
     "                             become current and the cache is emptied\n"
     "  show [--json]              both sessions' settings, exclusions, cached files,\n"
-    "                             pending faults; --json as one JSON document\n"
+    "                             the overlay's use, the volumes' sizes, pending\n"
+    "                             faults; --json as one JSON document\n"
+    "  overlay [VOLUME]           each cached file's size in the overlay and open\n"
+    "                             handles, then the overlay's totals\n"
     "  ls VOLUME [PATH]           the files and folders a program sees there, each\n"
     "                             from the disk or the cache, with its size\n"
     "  write VOLUME PATH [TEXT]   write a file as a program would (TEXT, else\n"
-    "                             standard input): into the cache or onto the disk\n"
+    "                             standard input): into the cache or onto the disk;\n"
+    "                             refused when the overlay has no room for it\n"
     "  read VOLUME PATH           print a file as a program would read it\n"
     "  fail FUNCTION CODE [COUNT] the next COUNT calls (1) of the library function\n"
     "                             return CODE (not 0) and change nothing\n"
@@ -82,7 +90,11 @@ constexpr const char* kUsage =
     "  FbwfEnableCachePreAllocation FbwfDisableCachePreAllocation FbwfIsFilterEnabled\n"
     "  FbwfIsCompressionEnabled FbwfIsCachePreAllocationEnabled FbwfIsVolumeProtected\n"
     "  FbwfProtectVolume FbwfUnprotectVolume FbwfSetCacheThreshold FbwfAddExclusion\n"
-    "  FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile\n";
+    "  FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile FbwfGetVolumeList\n"
+    "  FbwfGetExclusionList FbwfGetMemoryUsage FbwfCacheThresholdNotification\n"
+    "  FbwfInitializeNotifications FbwfUninitializeNotifications FbwfFindFirst\n"
+    "  FbwfFindNext FbwfFindClose FbwfGetSizeDisplay FbwfSetSizeDisplay\n"
+    "  FbwfGetActualSize FbwfGetVirtualSize\n";
 
 int Usage(std::FILE* out, int status) {
   std::fputs(kUsage, out);
@@ -95,18 +107,58 @@ bool ParseNumber(std::string_view text, Number& out) {
   return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
-int Reset(StateFolder& state, const Arguments& args) {
-  const Release* release = &kReleases[0];
-  if (args.count == 2) {
-    if (std::string_view(args.typed[0]) != "--release") return -1;
-    release = FindRelease(args.typed[1]);
-    if (release == nullptr) {
-      std::fprintf(stderr, "fbwfsim: unknown release '%s'; the releases are:\n", args.typed[1]);
-      for (const Release& known : kReleases) std::fprintf(stderr, "  %-10s %s\n", known.name, known.systems);
-      return 2;
+int UnknownRelease(const char* name) {
+  std::fprintf(stderr, "fbwfsim: unknown release '%s'; the releases are:\n", name);
+  for (const Release& known : kReleases) std::fprintf(stderr, "  %-10s %s\n", known.name, known.systems);
+  return 2;
+}
+
+// "8G", "512M", "4096": bytes, with a binary suffix.
+bool ParseSize(std::string_view text, std::uint64_t& bytes) {
+  unsigned shift = 0;
+  if (!text.empty()) {
+    const std::string_view suffixes = "KMGT";
+    if (const auto at = suffixes.find(text.back()); at != std::string_view::npos) {
+      shift = 10 * static_cast<unsigned>(at + 1);
+      text.remove_suffix(1);
     }
   }
-  const Outcome outcome = state.Reset(*release);
+  if (!ParseNumber(text, bytes) || bytes == 0 || bytes > (UINT64_MAX >> shift)) return false;
+  bytes <<= shift;
+  return true;
+}
+
+// reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]:
+// each option word, then its value as a word of its own; anything else is
+// refused before the machine is touched.
+int Reset(StateFolder& state, const Arguments& args) {
+  if (args.count % 2 != 0) return -1;
+  const Release* release = &kReleases[0];
+  std::map<char, std::uint64_t> capacities;
+  bool virtual_size = false, release_given = false, display_given = false;
+  for (int i = 0; i < args.count; i += 2) {
+    const std::string_view option = args.typed[i], value = args.typed[i + 1];
+    if (option == "--release" && !release_given) {
+      release_given = true;
+      release = FindRelease(value);
+      if (release == nullptr) return UnknownRelease(args.typed[i + 1]);
+    } else if (option == "--capacity") {
+      const char volume = value.size() > 2 && value[1] == ':' ? static_cast<char>(value[0] & ~0x20) : 0;
+      if ((volume != 'C' && volume != 'D') || capacities.count(volume) != 0 ||
+          !ParseSize(value.substr(2), capacities[volume])) {
+        return -1;
+      }
+    } else if (option == "--size-display" && (value == "actual" || value == "virtual") && !display_given) {
+      display_given = true;
+      virtual_size = value == "virtual";
+    } else {
+      return -1;
+    }
+  }
+  Config fresh = Config::Fresh(*release);
+  for (const auto& [volume, bytes] : capacities) fresh.capacities[volume] = bytes;
+  fresh.current.virtual_size = fresh.next.virtual_size = virtual_size;
+  const Outcome outcome = state.Reset(fresh);
   return outcome.ok() ? 0 : Fail(state, outcome);
 }
 
@@ -212,9 +264,11 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"reset", "reset [--release NAME]", 0, 2, Reset, nullptr},
+    {"reset", "reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]", 0, 8,
+     Reset, nullptr},
     {"reboot", "reboot", 0, 0, Reboot, nullptr},
     {"show", "show [--json]", 0, 1, Show, nullptr},
+    {"overlay", "overlay [VOLUME]", 0, 1, Overlay, nullptr},
     {"ls", "ls VOLUME [PATH]", 1, 2, List, nullptr},
     {"write", "write VOLUME PATH [TEXT]", 2, 3, Write, nullptr},
     {"read", "read VOLUME PATH", 2, 2, Read, nullptr},

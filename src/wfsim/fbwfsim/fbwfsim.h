@@ -26,5 +26,6 @@ int Fail(const StateFolder& state, const Outcome& outcome);
 
 int Show(StateFolder& state, const Arguments& args);  // show [--json]
 int List(StateFolder& state, const Arguments& args);  // ls VOLUME [PATH]
+int Overlay(StateFolder& state, const Arguments& args);  // overlay [VOLUME]
 
 }  // namespace wfsim

@@ -1,5 +1,6 @@
 // fbwfsim show and ls: the simulated machine as a person or a script reads it.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,31 +9,14 @@
 
 #include "wfsim/fbwfsim/fbwfsim.h"
 #include "wfsim/machine/machine.h"
+#include "wfsim/state/paths.h"
 
 namespace wfsim {
 
 namespace {
 
-// Everything show prints, read under one lock each.
-struct Snapshot {
-  Config config;
-  std::vector<CachedFile> files;
-  std::vector<Fault> faults;
-};
-
-Outcome TakeSnapshot(StateFolder& state, Snapshot& snapshot) {
-  Outcome outcome = Machine(state).CachedFiles(snapshot.files);
-  if (outcome.ok()) outcome = state.Faults(snapshot.faults);
-  if (outcome.ok()) {
-    outcome = state.Read(ParseScope::kAll, [&](const Config& config) {
-      snapshot.config = config;
-      return Outcome(kOk);
-    });
-  }
-  return outcome;
-}
-
 const char* OnOff(bool on) { return on ? "on" : "off"; }
+const char* SizeDisplay(const SessionConfig& session) { return session.virtual_size ? "virtual" : "actual"; }
 
 std::string Volumes(const SessionConfig& session) {
   if (session.protected_volumes.empty()) return "-";
@@ -50,7 +34,7 @@ void PrintExclusions(const char* heading, const SessionConfig& session) {
   for (const Exclusion& e : session.exclusions) std::printf("  %c:%s\n", e.volume, e.path.c_str());
 }
 
-void PrintText(const StateFolder& state, const Snapshot& snapshot) {
+void PrintText(const StateFolder& state, const MachineView& snapshot) {
   const SessionConfig& now = snapshot.config.current;
   const SessionConfig& next = snapshot.config.next;
   const Release& release = *snapshot.config.release;
@@ -62,7 +46,19 @@ void PrintText(const StateFolder& state, const Snapshot& snapshot) {
   std::printf("%-16s%-16s%s\n", "preallocation", OnOff(now.preallocation), OnOff(next.preallocation));
   std::printf("%-16s%-16u%u\n", "threshold (MB)", static_cast<unsigned>(now.threshold),
               static_cast<unsigned>(next.threshold));
-  std::printf("%-16s%-16s%s\n\n", "protected", Volumes(now).c_str(), Volumes(next).c_str());
+  std::printf("%-16s%-16s%s\n", "protected", Volumes(now).c_str(), Volumes(next).c_str());
+  std::printf("%-16s%-16s%s\n", "size display", SizeDisplay(now), SizeDisplay(next));
+  std::printf("%-16s%-16ju%ju\n\n", "threshold (B)", snapshot.memory.current_threshold,
+              snapshot.memory.next_threshold);
+  std::printf("overlay         %ju bytes used: %ju of directory structure, %ju of file data; %ju left\n\n",
+              snapshot.memory.used.Total(), snapshot.memory.used.dir_structure, snapshot.memory.used.file_data,
+              snapshot.memory.Left());
+  std::printf("%-8s%16s%16s%16s\n", "volume", "capacity (B)", "actual use", "virtual use");
+  for (const VolumeFigures& volume : snapshot.volumes) {
+    std::printf("%c:      %16ju%16ju%16ju\n", volume.letter, volume.capacity, volume.actual_used,
+                volume.virtual_used);
+  }
+  std::printf("\n");
   PrintExclusions("exclusions in this session:", now);
   PrintExclusions("exclusions from the next session:", next);
   std::printf("files in the cache:\n");
@@ -88,10 +84,11 @@ nlohmann::json SessionJson(const SessionConfig& session) {
           {"preallocation", session.preallocation},
           {"threshold_mb", session.threshold},
           {"protected", protected_volumes},
+          {"size_display", SizeDisplay(session)},
           {"exclusions", exclusions}};
 }
 
-void PrintJson(const StateFolder& state, const Snapshot& snapshot) {
+void PrintJson(const StateFolder& state, const MachineView& snapshot) {
   nlohmann::json cache = nlohmann::json::array();
   for (const CachedFile& file : snapshot.files) {
     const std::string_view name = file.name;  // "C:\path"
@@ -103,10 +100,23 @@ void PrintJson(const StateFolder& state, const Snapshot& snapshot) {
   for (const Fault& fault : snapshot.faults) {
     faults.push_back({{"function", fault.function}, {"code", fault.code}, {"count", fault.count}});
   }
+  nlohmann::json volumes = nlohmann::json::array();
+  for (const VolumeFigures& volume : snapshot.volumes) {
+    volumes.push_back({{"volume", Drive(volume.letter)},
+                       {"capacity", volume.capacity},
+                       {"actual_used", volume.actual_used},
+                       {"virtual_used", volume.virtual_used}});
+  }
+  const MemoryUsage& memory = snapshot.memory;
   const nlohmann::json document = {{"release", snapshot.config.release->name},
                                    {"state_folder", Utf8Of(state.dir())},
                                    {"current", SessionJson(snapshot.config.current)},
                                    {"next", SessionJson(snapshot.config.next)},
+                                   {"memory", {{"current_threshold", memory.current_threshold},
+                                               {"next_threshold", memory.next_threshold},
+                                               {"dir_structure", memory.used.dir_structure},
+                                               {"file_data", memory.used.file_data}}},
+                                   {"volumes", volumes},
                                    {"cache", cache},
                                    {"faults", faults}};
   // A state folder's name need not be UTF-8 on Linux; it must not stop the rest.
@@ -118,8 +128,8 @@ void PrintJson(const StateFolder& state, const Snapshot& snapshot) {
 int Show(StateFolder& state, const Arguments& args) {
   const bool json = args.count == 1;
   if (json && std::string_view(args.typed[0]) != "--json") return -1;
-  Snapshot snapshot;
-  if (const Outcome taken = TakeSnapshot(state, snapshot); !taken.ok()) return Fail(state, taken);
+  MachineView snapshot;
+  if (const Outcome taken = Machine(state).View(snapshot); !taken.ok()) return Fail(state, taken);
   if (json) {
     PrintJson(state, snapshot);
   } else {
@@ -140,6 +150,33 @@ int List(StateFolder& state, const Arguments& args) {
       std::printf("%-6s %12ju  %s\n", entry.cached ? "cache" : "disk", entry.size, entry.name.c_str());
     }
   }
+  return 0;
+}
+
+// The platform's manager lists the overlay's files one a line; so does this,
+// with the figures a script needs first.
+int Overlay(StateFolder& state, const Arguments& args) {
+  char only = 0;
+  if (args.count == 1) {
+    const std::optional<char> volume = ParseVolume(args.Operand(0));
+    if (!volume) return Fail(state, kInvalidName);
+    only = *volume;
+  }
+  MachineView view;
+  if (const Outcome taken = Machine(state).View(view); !taken.ok()) return Fail(state, taken);
+  std::printf("%12s %8s  %s\n", "overlay (B)", "handles", "file");
+  std::uintmax_t files = 0, bytes = 0;
+  for (const CachedFile& file : view.files) {
+    if (only != 0 && file.name[0] != only) continue;
+    std::printf("%12ju %8d  %s\n", file.size, 0, file.name.c_str());
+    ++files;
+    bytes += file.size;
+  }
+  std::printf("%ju file%s, %ju bytes of file data\n", files, files == 1 ? "" : "s", bytes);
+  const MemoryUsage& memory = view.memory;
+  std::printf("overlay: %ju of %ju bytes used (%ju of directory structure, %ju of file data), %ju left\n",
+              memory.used.Total(), memory.current_threshold, memory.used.dir_structure, memory.used.file_data,
+              memory.Left());
   return 0;
 }
 

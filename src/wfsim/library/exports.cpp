@@ -1,11 +1,14 @@
-// The library's 17 functions: each finds the state folder, honours an
+// The library's 30 functions: each finds the state folder, honours an
 // injected failure, and runs one operation of the simulated machine.
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 
-#include "wfapi/wfapi.h"
-#include "wfsim/state/codes.h"
+#include "wfsim/library/fbwflib.h"
+#include "wfsim/library/process_state.h"
 #include "wfsim/machine/machine.h"
+#include "wfsim/state/codes.h"
 #include "wfsim/state/text.h"
 
 namespace {
@@ -54,6 +57,43 @@ WfStatus WithVolume(const char* function, const WfChar* volume, Operation operat
                    [&](Machine& machine, const std::u16string& text, const std::u16string&) {
                      return operation(machine, text);
                    });
+}
+
+// A list as the filter's library gives it: each name ending in a null, then
+// one more null. A buffer too small gets the size it needs and 234.
+wfsim::Outcome CopyList(const std::vector<std::u16string>& names, void* buffer, WfUlong* size) {
+  std::size_t units = 1;
+  for (const std::u16string& name : names) units += name.size() + 1;
+  const auto needed = static_cast<WfUlong>(units * sizeof(WfChar));
+  const WfUlong given = *size;
+  *size = needed;
+  if (given < needed) return wfsim::kMoreData;
+  if (buffer == nullptr) return wfsim::kInvalidParameter;
+  auto* out = static_cast<char*>(buffer);
+  for (const std::u16string& name : names) {
+    std::memcpy(out, name.data(), name.size() * sizeof(WfChar));
+    out += name.size() * sizeof(WfChar);
+    out = static_cast<char*>(std::memset(out, 0, sizeof(WfChar))) + sizeof(WfChar);
+  }
+  std::memset(out, 0, sizeof(WfChar));
+  return wfsim::kOk;
+}
+
+WfUlong Capped(std::uint64_t value) { return static_cast<WfUlong>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
+
+WfStatus VolumeSize(const char* function, const WfChar* volume, bool through_overlay, FbwfFSInfo* info) {
+  if (info == nullptr) return wfsim::kInvalidParameter;
+  return WithVolume(function, volume, [&](Machine& m, const std::u16string& v) {
+    wfsim::VolumeSize size;
+    const wfsim::Outcome outcome = m.Size(v, through_overlay, size);
+    if (outcome.ok()) {
+      info->TotalAllocationUnits = static_cast<std::int64_t>(size.total_units);
+      info->AvailableAllocationUnits = static_cast<std::int64_t>(size.available_units);
+      info->SectorsPerAllocationUnit = wfsim::kSectorsPerUnit;
+      info->BytesPerSector = wfsim::kBytesPerSector;
+    }
+    return outcome;
+  });
 }
 
 }  // namespace
@@ -135,6 +175,119 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfRestoreFile(const WfChar* volume, const WfC
                    [](Machine& m, const std::u16string& v, const std::u16string& p) {
                      return m.Restore(v, p);
                    });
+}
+
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void* volumeList, WfUlong* size) {
+  if (size == nullptr) return wfsim::kInvalidParameter;
+  return Run("FbwfGetVolumeList", [&](Machine& m) {
+    std::string letters;
+    if (wfsim::Outcome read = m.VolumeList(currentSession != 0, letters); !read.ok()) return read;
+    std::vector<std::u16string> names;
+    for (char letter : letters) names.push_back({static_cast<char16_t>(letter), u':'});
+    return CopyList(names, volumeList, size);
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetExclusionList(const WfChar* volume, WfUlong currentSession,
+                                                      void* exclusionList, WfUlong* size) {
+  if (size == nullptr) return wfsim::kInvalidParameter;
+  return WithVolume("FbwfGetExclusionList", volume, [&](Machine& m, const std::u16string& v) {
+    std::vector<std::string> paths;
+    if (wfsim::Outcome read = m.ExclusionList(v, currentSession != 0, paths); !read.ok()) return read;
+    std::vector<std::u16string> names;
+    for (const std::string& path : paths) names.push_back(wfsim::FromUtf8(path).value_or(u""));
+    return CopyList(names, exclusionList, size);
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
+  if (usage == nullptr) return wfsim::kInvalidParameter;
+  return Run("FbwfGetMemoryUsage", [&](Machine& m) {
+    wfsim::MemoryUsage memory;
+    const wfsim::Outcome outcome = m.Memory(memory);
+    if (outcome.ok()) {
+      *usage = {Capped(memory.current_threshold), Capped(memory.next_threshold),
+                Capped(memory.used.dir_structure), Capped(memory.used.file_data)};
+    }
+    return outcome;
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfCacheThresholdNotification(WfUlong megabytes, void* event) {
+  return Run("FbwfCacheThresholdNotification", [&](Machine& m) {
+    if (wfsim::Outcome ok = m.CheckNotification(megabytes, wfsim::IsValidEvent(event)); !ok.ok()) return ok;
+    const std::uint64_t level = wfsim::ThresholdBytes(megabytes);
+    wfsim::MemoryUsage memory;
+    if (wfsim::Outcome read = m.Memory(memory); !read.ok()) return read;
+    if (memory.Left() < level) {
+      wfsim::SignalEvent(event);
+    } else {
+      wfsim::WatchOverlay(m.state().dir(), level, event);
+    }
+    return wfsim::Outcome(wfsim::kOk);
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfInitializeNotifications() {
+  return Run("FbwfInitializeNotifications", [](Machine&) { return wfsim::Outcome(wfsim::kOk); });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUninitializeNotifications() {
+  return Run("FbwfUninitializeNotifications", [](Machine&) {
+    wfsim::StopWatching();
+    return wfsim::Outcome(wfsim::kOk);
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindFirst(const WfChar* volume, FbwfCacheDetail* detail, WfUlong* size) {
+  if (size == nullptr) return wfsim::kInvalidParameter;
+  return WithVolume("FbwfFindFirst", volume, [&](Machine& m, const std::u16string& v) {
+    wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
+    std::vector<wfsim::CachedFile> files;
+    if (wfsim::Outcome found = m.CacheSearch(v, files); !found.ok()) {
+      search.Close();
+      return found;
+    }
+    std::vector<wfsim::SearchEntry> entries;
+    for (const wfsim::CachedFile& file : files) {
+      entries.push_back({wfsim::FromUtf8(file.name.substr(2)).value_or(u""), file.size});
+    }
+    search.Start(std::move(entries));
+    return wfsim::Outcome(search.Next(detail, size));
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindNext(FbwfCacheDetail* detail, WfUlong* size) {
+  if (size == nullptr) return wfsim::kInvalidParameter;
+  return Run("FbwfFindNext", [&](Machine& m) {
+    wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
+    if (!search.IsOpen()) return wfsim::Outcome(wfsim::kInvalidFunction);
+    if (wfsim::Outcome on = m.NeedsFilterNow(); !on.ok()) return on;
+    return wfsim::Outcome(search.Next(detail, size));
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindClose() {
+  return Run("FbwfFindClose", [](Machine&) {
+    return wfsim::Outcome(wfsim::CacheSearch::OfProcess().Close() ? wfsim::kOk : wfsim::kInvalidFunction);
+  });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetSizeDisplay(WfUlong* current, WfUlong* next) {
+  return Run("FbwfGetSizeDisplay", [&](Machine& m) { return m.SizeDisplay(current, next); });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetSizeDisplay(WfUlong next) {
+  return Run("FbwfSetSizeDisplay", [&](Machine& m) { return m.SetSizeDisplay(next); });
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetActualSize(const WfChar* volume, FbwfFSInfo* info) {
+  return VolumeSize("FbwfGetActualSize", volume, false, info);
+}
+
+WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVirtualSize(const WfChar* volume, FbwfFSInfo* info) {
+  return VolumeSize("FbwfGetVirtualSize", volume, true, info);
 }
 
 }  // extern "C"

@@ -9,7 +9,7 @@
 
 namespace wfsim {
 
-const std::string_view kFunctionNames[17] = {
+const std::string_view kFunctionNames[30] = {
     "FbwfEnableFilter",         "FbwfDisableFilter",
     "FbwfEnableCompression",    "FbwfDisableCompression",
     "FbwfEnableCachePreAllocation", "FbwfDisableCachePreAllocation",
@@ -18,7 +18,13 @@ const std::string_view kFunctionNames[17] = {
     "FbwfProtectVolume",        "FbwfUnprotectVolume",
     "FbwfSetCacheThreshold",    "FbwfAddExclusion",
     "FbwfRemoveExclusion",      "FbwfCommitFile",
-    "FbwfRestoreFile",
+    "FbwfRestoreFile",          "FbwfGetVolumeList",
+    "FbwfGetExclusionList",     "FbwfGetMemoryUsage",
+    "FbwfCacheThresholdNotification", "FbwfInitializeNotifications",
+    "FbwfUninitializeNotifications", "FbwfFindFirst",
+    "FbwfFindNext",             "FbwfFindClose",
+    "FbwfGetSizeDisplay",       "FbwfSetSizeDisplay",
+    "FbwfGetActualSize",        "FbwfGetVirtualSize",
 };
 
 namespace {
@@ -317,12 +323,42 @@ Outcome Machine::Reboot() {
   });
 }
 
+namespace {
+
+// A cached write's result must fit what the running session's threshold
+// allows: the file's new size, and the records of the file and of each
+// folder on its way that the cache does not hold yet.
+Outcome FitsTheOverlay(const StateFolder& state, const Config& config, const Found& cache, char letter,
+                       std::uint64_t bytes) {
+  const OverlayUsage now = MeasureOverlay(state.CacheFolder(config));
+  OverlayUsage after = now;
+  after.file_data += bytes;
+  if (cache.type == EntryType::kFile) {
+    after.file_data -= Inspect(cache.path).size;
+  } else {
+    fs::path walked = state.CacheRoot(config, letter);
+    for (const std::string& name : cache.names) {
+      walked /= PathFromUtf8(name);
+      if (Inspect(walked).type == EntryType::kMissing) after.dir_structure += EntryCost(name);
+    }
+  }
+  const std::uint64_t threshold = ThresholdBytes(config.current.threshold);
+  if (after.Total() <= threshold) return kOk;
+  const std::uint64_t left = now.Total() < threshold ? threshold - now.Total() : 0;
+  return {kDiskFull, "the overlay is full: the write needs " + std::to_string(after.Total() - now.Total()) +
+                         " bytes of it and it has " + std::to_string(left) + " left of " +
+                         std::to_string(threshold)};
+}
+
+}  // namespace
+
 Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std::string_view content,
                        bool& cached) {
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   const char letter = target.volume;
   return state_.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     cached = config.current.IsProtected(letter) && !Covered(config.current, letter, target.names);
     Found disk, cache;
     Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
@@ -333,6 +369,9 @@ Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std
       for (const fs::path& folder : {state_.CacheFolder(config), state_.CacheRoot(config, letter)}) {
         if (Outcome made = state_.StructureFolder(folder, true); !made.ok()) return made;
       }
+    }
+    if (cached) {
+      if (Outcome fits = FitsTheOverlay(state_, config, cache, letter, content.size()); !fits.ok()) return fits;
     }
     const Found& into = cached ? cache : disk;
     if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
@@ -415,24 +454,167 @@ Outcome Machine::List(std::u16string_view volume, std::u16string_view path,
   });
 }
 
-Outcome Machine::CachedFiles(std::vector<CachedFile>& files) const {
-  files.clear();
-  return state_.Read(ParseScope::kSettings, [&](const Config& config) {
-    const fs::path cache = state_.CacheFolder(config);
-    if (Inspect(cache).type != EntryType::kFolder) return Outcome(kOk);
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(cache, ec), end; !ec && it != end; it.increment(ec)) {
-      const Entry entry = Inspect(it->path());
-      if (entry.type != EntryType::kFile) continue;
-      const fs::path relative = it->path().lexically_relative(cache);
-      auto part = relative.begin();
-      std::string name = Utf8Of(*part) + ":";
-      for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
-      files.push_back({name, entry.size});
+namespace {
+
+// Each file below the session's cache folder, as "C:\\path", in name order.
+std::vector<CachedFile> ListCache(const fs::path& cache) {
+  std::vector<CachedFile> files;
+  if (Inspect(cache).type != EntryType::kFolder) return files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(cache, ec), end; !ec && it != end; it.increment(ec)) {
+    const Entry entry = Inspect(it->path());
+    if (entry.type != EntryType::kFile) continue;
+    const fs::path relative = it->path().lexically_relative(cache);
+    auto part = relative.begin();
+    std::string name = Utf8Of(*part) + ":";
+    for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
+    files.push_back({name, entry.size});
+  }
+  std::sort(files.begin(), files.end(), [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
+  return files;
+}
+
+// The volumes whose disks the state folder holds: one-letter plain folders.
+std::string ExistingVolumes(const fs::path& volumes) {
+  std::string letters;
+  std::error_code ec;
+  for (fs::directory_iterator it(volumes, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = Utf8Of(it->path().filename());
+    if (name.size() == 1 && name[0] >= 'A' && name[0] <= 'Z' && Inspect(it->path()).type == EntryType::kFolder) {
+      letters += name;
     }
-    std::sort(files.begin(), files.end(),
-              [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
+  }
+  std::sort(letters.begin(), letters.end());
+  return letters;
+}
+
+}  // namespace
+
+Outcome Machine::CachedFiles(std::vector<CachedFile>& files) const {
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) {
+    files = ListCache(state_.CacheFolder(config));
     return Outcome(kOk);
+  });
+}
+
+MemoryUsage Machine::MemoryOf(const Config& config) const {
+  return {ThresholdBytes(config.current.threshold), ThresholdBytes(config.next.threshold),
+          MeasureOverlay(state_.CacheFolder(config))};
+}
+
+VolumeFigures Machine::FiguresOf(const Config& config, char letter) const {
+  const fs::path view[] = {state_.VolumeRoot(letter), state_.CacheRoot(config, letter)};
+  const std::uint64_t actual = UsedUnits(std::span<const fs::path>(view, 1));
+  return {letter, config.Capacity(letter), actual * kUnitBytes,
+          (config.current.IsProtected(letter) ? UsedUnits(view) : actual) * kUnitBytes};
+}
+
+Outcome Machine::View(MachineView& view) const {
+  return state_.Read(ParseScope::kAll, [&](const Config& config) {
+    view.config = config;
+    view.files = ListCache(state_.CacheFolder(config));
+    view.memory = MemoryOf(config);
+    view.volumes.clear();
+    for (char letter : ExistingVolumes(state_.dir() / "volumes")) view.volumes.push_back(FiguresOf(config, letter));
+    return state_.Faults(view.faults);
+  });
+}
+
+Outcome Machine::ReadVolume(std::u16string_view volume, ParseScope scope,
+                           const std::function<Outcome(const Config&, char)>& body) const {
+  const std::optional<char> letter = ParseVolume(volume);
+  if (!letter) return kInvalidName;
+  return state_.Read(scope, [&](const Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(*letter); !exists.ok()) return exists;
+    return body(config, *letter);
+  });
+}
+
+Outcome Machine::Memory(MemoryUsage& usage) const {
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) {
+    usage = MemoryOf(config);
+    return Outcome(kOk);
+  });
+}
+
+Outcome Machine::VolumeList(bool current, std::string& letters) const {
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) {
+    letters = (current ? config.current : config.next).protected_volumes;
+    return Outcome(kOk);
+  });
+}
+
+Outcome Machine::ExclusionList(std::u16string_view volume, bool current,
+                               std::vector<std::string>& paths) const {
+  paths.clear();
+  return ReadVolume(volume, ParseScope::kAll, [&](const Config& config, char letter) -> Outcome {
+    const SessionConfig& session = current ? config.current : config.next;
+    if (!session.Lists(letter)) return kInvalidDrive;
+    for (const Exclusion& e : session.exclusions) {
+      if (e.volume == letter) paths.push_back(e.path);
+    }
+    return kOk;
+  });
+}
+
+Outcome Machine::CacheSearch(std::u16string_view volume, std::vector<CachedFile>& files) const {
+  char letter = 0;
+  Outcome outcome = ReadVolume(volume, ParseScope::kSettings, [&](const Config& config, char found) -> Outcome {
+    if (!config.current.filter) return kInvalidFunction;
+    letter = found;
+    return config.current.IsProtected(found) ? kOk : kInvalidDrive;
+  });
+  // The cache is read under a lock of its own: a reboot in between starts a
+  // search of the new session's cache, which is what a program would see.
+  if (outcome.ok()) outcome = CachedFiles(files);
+  if (!outcome.ok()) return outcome;
+  std::erase_if(files, [&](const CachedFile& file) { return file.name[0] != letter; });
+  return files.empty() ? Outcome(kFileNotFound) : Outcome(kOk);
+}
+
+Outcome Machine::NeedsFilterNow() const {
+  return state_.Read(ParseScope::kSettings, [](const Config& config) {
+    return config.current.filter ? Outcome(kOk) : Outcome(kInvalidFunction);
+  });
+}
+
+Outcome Machine::CheckNotification(std::uint32_t megabytes, bool valid_event) const {
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    if (!config.current.filter) return kInvalidFunction;
+    if (!valid_event) return kInvalidHandle;
+    if (megabytes == 0 || megabytes > config.current.threshold) return kInvalidParameter;
+    return kOk;
+  });
+}
+
+Outcome Machine::SizeDisplay(std::uint32_t* current, std::uint32_t* next) const {
+  if (current == nullptr || next == nullptr) return kInvalidParameter;
+  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    if (!config.current.filter) return kInvalidFunction;
+    return Report(config.current.virtual_size, config.next.virtual_size, current, next);
+  });
+}
+
+Outcome Machine::SetSizeDisplay(std::uint32_t next) {
+  return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
+    if (next > 1) return kInvalidParameter;
+    config.next.virtual_size = next == 1;
+    return kOk;
+  });
+}
+
+Outcome Machine::Size(std::u16string_view volume, bool through_overlay, VolumeSize& size) const {
+  return ReadVolume(volume, ParseScope::kSettings, [&](const Config& config, char letter) -> Outcome {
+    if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
+    if (!config.current.IsProtected(letter)) return kInvalidDrive;
+    const VolumeFigures figures = FiguresOf(config, letter);
+    const std::uint64_t used = through_overlay ? figures.virtual_used : figures.actual_used;
+    size.total_units = figures.capacity / kUnitBytes;
+    size.available_units = (used < figures.capacity ? figures.capacity - used : 0) / kUnitBytes;
+    // What programs see can't outgrow what the overlay has left.
+    if (through_overlay) size.available_units = std::min(size.available_units, MemoryOf(config).Left() / kUnitBytes);
+    return kOk;
   });
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "wfapi/wfapi.h"
+#include "wfsim/machine/overlay.h"
 #include "wfsim/state/state.h"
 
 namespace wfsim {
@@ -29,11 +30,46 @@ struct ListedEntry {
 };
 
 // The library's function names, the ones faults can be injected into.
-extern const std::string_view kFunctionNames[17];
+extern const std::string_view kFunctionNames[30];
+
+// The overlay's figures as FbwfGetMemoryUsage gives them, in bytes.
+struct MemoryUsage {
+  std::uint64_t current_threshold = 0;
+  std::uint64_t next_threshold = 0;
+  OverlayUsage used;
+
+  // What the overlay has left in the running session.
+  std::uint64_t Left() const { return used.Total() < current_threshold ? current_threshold - used.Total() : 0; }
+};
+
+// A volume's size and what its files take, in bytes: on the disk (actual),
+// and as programs see it through the overlay (virtual, the same as actual
+// where the volume is not protected now).
+struct VolumeFigures {
+  char letter;
+  std::uint64_t capacity;
+  std::uint64_t actual_used;
+  std::uint64_t virtual_used;
+};
+
+// The whole machine at one moment, read under one lock.
+struct MachineView {
+  Config config;
+  std::vector<CachedFile> files;
+  MemoryUsage memory;
+  std::vector<VolumeFigures> volumes;
+  std::vector<Fault> faults;
+};
+
+struct VolumeSize {
+  std::uint64_t total_units = 0;
+  std::uint64_t available_units = 0;
+};
 
 class Machine {
  public:
   explicit Machine(StateFolder& state) : state_(state) {}
+  const StateFolder& state() const { return state_; }
 
   Outcome SetFeature(Feature feature, bool on);
   Outcome QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next);
@@ -59,6 +95,28 @@ class Machine {
   // A program's read: the cached copy if there is one, else the disk's.
   Outcome ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content);
   Outcome CachedFiles(std::vector<CachedFile>& files) const;
+  Outcome View(MachineView& view) const;
+
+  // The library's other functions. Each checks the volume and the session's
+  // state under the lock it reads with.
+  Outcome Memory(MemoryUsage& usage) const;
+  // Volumes configured for protection in the session, whether the filter is
+  // on or not.
+  Outcome VolumeList(bool current, std::string& letters) const;
+  Outcome ExclusionList(std::u16string_view volume, bool current, std::vector<std::string>& paths) const;
+  // The files of `volume` cached now, in name order, for a cache search: 1
+  // with the filter off now, 15 for a volume not protected now, 2 for none.
+  Outcome CacheSearch(std::u16string_view volume, std::vector<CachedFile>& files) const;
+  // 1 when the filter is off in the running session.
+  Outcome NeedsFilterNow() const;
+  // A notification of `megabytes` left: 1 with the filter off now, 6 for an
+  // event that is not valid, 87 for 0 or more than the current threshold.
+  Outcome CheckNotification(std::uint32_t megabytes, bool valid_event) const;
+  Outcome SizeDisplay(std::uint32_t* current, std::uint32_t* next) const;
+  Outcome SetSizeDisplay(std::uint32_t next);
+  // The volume's size and free space in allocation units: as the disk has it,
+  // or as programs see it through the overlay (`through_overlay`).
+  Outcome Size(std::u16string_view volume, bool through_overlay, VolumeSize& size) const;
   // What a program sees at `path` of `volume` ("\\" for its root): a
   // folder's entries, the cache over the disk, or the one file it names.
   Outcome List(std::u16string_view volume, std::u16string_view path,
@@ -71,6 +129,12 @@ class Machine {
   };
   Outcome Locate(std::u16string_view volume, std::u16string_view path, Target& target) const;
   Outcome LocateVolume(std::u16string_view volume, char& letter) const;
+  MemoryUsage MemoryOf(const Config& config) const;
+  VolumeFigures FiguresOf(const Config& config, char letter) const;
+  // Reads the configuration and checks under the same lock that `volume`
+  // exists, then runs `body`.
+  Outcome ReadVolume(std::u16string_view volume, ParseScope scope,
+                     const std::function<Outcome(const Config&, char letter)>& body) const;
 
   StateFolder& state_;
 };

@@ -262,7 +262,7 @@ TEST_F(MachineTest, UnprotectingKeepsTheExclusionsUnlessAskedToDropThem) {
 
 TEST_F(MachineTest, EachReleaseHasItsThresholdRangeAndDefault) {
   for (const Release& release : kReleases) {
-    ASSERT_TRUE(state_.Reset(release).ok());
+    ASSERT_TRUE(state_.Reset(Config::Fresh(release)).ok());
     ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
     EXPECT_EQ(LoadConfig().next.threshold, release.default_threshold) << release.name;
     EXPECT_EQ(machine_.SetThreshold(release.min_threshold - 1).code, kInvalidParameter) << release.name;
@@ -279,7 +279,7 @@ TEST_F(MachineTest, AResetMakesTheMachineNew) {
   fs::create_directories(state_.VolumeRoot('E') / "x");
   ASSERT_TRUE(state_.AddFault({"FbwfEnableFilter", 5, 1}).ok());
   std::ofstream(root_ / "fbwfsim" / "config") << "not a configuration";
-  ASSERT_TRUE(state_.Reset(kReleases[3]).ok());
+  ASSERT_TRUE(state_.Reset(Config::Fresh(kReleases[3])).ok());
   EXPECT_EQ(LoadConfig(), Config::Fresh(kReleases[3]));
   EXPECT_EQ(Listing(root_ / "fbwfsim" / "volumes"), (std::vector<std::string>{"C", "D"}));
   std::vector<CachedFile> files;

@@ -63,6 +63,17 @@ bool ParseVolumes(std::string_view value, std::string& out) {
   return true;
 }
 
+bool ParseSizeDisplay(std::string_view value, bool& virtual_size) {
+  if (value != "actual" && value != "virtual") return false;
+  virtual_size = value == "virtual";
+  return true;
+}
+
+bool ParseBytes(std::string_view value, std::uint64_t& out) {
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
+  return !value.empty() && ec == std::errc() && end == value.data() + value.size() && out > 0;
+}
+
 class Parser {
  public:
   Parser(ParseScope scope, Config& config, ParseError& error)
@@ -93,7 +104,7 @@ class Parser {
 
   bool Finish() {
     if (!error_.what.empty()) return false;
-    if (seen_[0] != kAllKeys || seen_[1] != kAllKeys) {
+    if ((seen_[0] & kRequiredKeys) != kRequiredKeys || (seen_[1] & kRequiredKeys) != kRequiredKeys) {
       error_.line = line_number_;
       error_.what = "[current] and [next] must each set filter, compression, preallocation, "
                     "threshold and protected";
@@ -113,7 +124,8 @@ class Parser {
   bool Stopped() const { return stopped_; }
 
  private:
-  static constexpr unsigned kAllKeys = 0x1F;
+  // sizedisplay came later: a configuration without it shows actual sizes.
+  static constexpr unsigned kRequiredKeys = 0x1F;
 
   bool Fail(std::string what) {
     error_.line = line_number_;
@@ -143,7 +155,7 @@ class Parser {
     const std::string_view key = Trim(line.substr(0, equals));
     const std::string_view value = Trim(line.substr(equals + 1));
     static constexpr std::string_view kKeys[] = {"filter", "compression", "preallocation",
-                                                 "threshold", "protected"};
+                                                 "threshold", "protected", "sizedisplay"};
     const auto found = std::find(std::begin(kKeys), std::end(kKeys), key);
     if (found == std::end(kKeys)) return Fail("unknown key " + std::string(key));
     const unsigned bit = 1u << (found - std::begin(kKeys));
@@ -156,6 +168,7 @@ class Parser {
       case 2: ok = ParseSwitch(value, session.preallocation); break;
       case 3: ok = ParseThreshold(value, session.threshold); break;
       case 4: ok = ParseVolumes(value, session.protected_volumes); break;
+      case 5: ok = ParseSizeDisplay(value, session.virtual_size); break;
     }
     return ok || Fail("bad value for " + std::string(key));
   }
@@ -166,6 +179,7 @@ class Parser {
     const std::string_view key = Trim(line.substr(0, equals));
     const std::string_view value = Trim(line.substr(equals + 1));
     const bool release = key == "release";
+    if (key == "capacity") return Capacities(value);
     if (!release && key != "session") return Fail("unknown key " + std::string(key));
     bool& seen = release ? release_seen_ : session_seen_;
     if (seen) return Fail("key " + std::string(key) + " set twice");
@@ -178,6 +192,24 @@ class Parser {
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), config_.session);
     return (!value.empty() && ec == std::errc() && end == value.data() + value.size()) ||
            Fail("bad value for session");
+  }
+
+  // "C:8589934592 D:2147483648"
+  bool Capacities(std::string_view value) {
+    if (capacity_seen_) return Fail("key capacity set twice");
+    capacity_seen_ = true;
+    while (!(value = Trim(value)).empty()) {
+      const std::string_view item = value.substr(0, value.find_first_of(" \t"));
+      value.remove_prefix(item.size());
+      std::string letter;
+      std::uint64_t bytes = 0;
+      if (item.size() < 3 || item[1] != ':' || !ParseVolumes(item.substr(0, 1), letter) || letter.empty() ||
+          !ParseBytes(item.substr(2), bytes) || config_.capacities.count(letter[0]) != 0) {
+        return Fail("bad value for capacity: expected sizes such as C:8589934592 D:2147483648");
+      }
+      config_.capacities[letter[0]] = bytes;
+    }
+    return true;
   }
 
   bool ExclusionLine(std::string_view line, SessionConfig& session) {
@@ -203,6 +235,7 @@ class Parser {
   bool stopped_ = false;
   bool session_seen_ = false;
   bool release_seen_ = false;
+  bool capacity_seen_ = false;
   std::unordered_set<std::string> current_keys_;
   std::unordered_set<std::string> next_keys_;
 };
@@ -218,6 +251,8 @@ void FormatSession(std::string& out, const char* header, const SessionConfig& se
   out += "\nthreshold = " + std::to_string(session.threshold);
   out += "\nprotected =";
   for (char volume : session.protected_volumes) (out += ' ') += volume;
+  out += "\nsizedisplay = ";
+  out += session.virtual_size ? "virtual" : "actual";
   out += '\n';
 }
 
@@ -256,6 +291,11 @@ std::string FormatConfig(const Config& config) {
   out += "[machine]\nrelease = ";
   out += config.release->name;
   out += "\nsession = " + std::to_string(config.session) + "\n";
+  if (!config.capacities.empty()) {
+    out += "capacity =";
+    for (const auto& [volume, bytes] : config.capacities) ((out += ' ') += volume) += ':' + std::to_string(bytes);
+    out += '\n';
+  }
   FormatSession(out, "[current]", config.current);
   FormatSession(out, "[next]", config.next);
   FormatExclusions(out, "[current exclusions]", config.current);
@@ -276,7 +316,14 @@ Config Config::Fresh(const Release& release) {
   Config config;
   config.release = &release;
   config.current.threshold = config.next.threshold = release.default_threshold;
+  config.capacities = {{'C', std::uint64_t{8} << 30}, {'D', std::uint64_t{2} << 30}};
   return config;
+}
+
+std::uint64_t Config::Capacity(char volume) const {
+  const auto found = capacities.find(volume);
+  if (found != capacities.end()) return found->second;
+  return std::uint64_t{volume == 'C' ? 8u : 2u} << 30;
 }
 
 std::ptrdiff_t FindExclusion(const SessionConfig& session, char volume, std::string_view path) {

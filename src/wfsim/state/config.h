@@ -3,10 +3,12 @@
 //   [machine]             optional, as are its keys:
 //   release = xpe         the Windows release simulated (see kReleases)
 //   session = 3           which cache folder is the running session's
+//   capacity = C:8589934592 D:2147483648   volumes' sizes in bytes
 //   [current]             the running session
 //   filter = off          on or off, as compression and preallocation
 //   threshold = 64        cache threshold in MB, in the release's range
 //   protected = C D       volume letters
+//   sizedisplay = actual  or virtual: the size programs are shown (optional)
 //   [next]                the same keys, for the session after a reboot
 //   [current exclusions]  one "LETTER \path" a line; these two are optional
 //   [next exclusions]
@@ -17,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +65,7 @@ struct SessionConfig {
   std::uint32_t threshold = 64;
   std::string protected_volumes;  // sorted letters
   std::vector<Exclusion> exclusions;
+  bool virtual_size = false;  // the size display: programs see the volume's size through the overlay
 
   // Protection is in force only while the filter is on.
   bool IsProtected(char volume) const { return filter && Lists(volume); }
@@ -74,10 +78,15 @@ struct Config {
   std::uint32_t session = 0;
   SessionConfig current;
   SessionConfig next;
+  std::map<char, std::uint64_t> capacities;  // bytes; see Capacity
 
   bool operator==(const Config&) const = default;
 
-  // A new machine of `release`: everything off, its default threshold.
+  // A volume the configuration gives no size: C 8 GiB, any other 2 GiB.
+  std::uint64_t Capacity(char volume) const;
+
+  // A new machine of `release`: everything off, its default threshold, C of
+  // 8 GiB and D of 2 GiB, actual sizes shown.
   static Config Fresh(const Release& release);
 };
 

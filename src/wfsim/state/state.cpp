@@ -241,7 +241,7 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
   return WriteConfig(pieces);
 }
 
-Outcome StateFolder::Reset(const Release& release) {
+Outcome StateFolder::Reset(const Config& machine) {
   Outcome failure;
   const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
   if (!lock) return failure;
@@ -251,7 +251,7 @@ Outcome StateFolder::Reset(const Release& release) {
   for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
     if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
   }
-  Config fresh = Config::Fresh(release);
+  Config fresh = machine;
   while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
   if (Outcome written = WriteConfig(FormatConfig(fresh)); !written.ok()) return written;
   RemoveOtherCaches(fresh);

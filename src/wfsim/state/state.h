@@ -72,10 +72,10 @@ class StateFolder {
   Outcome ChangeNextExclusion(ListChange change, char volume, const std::string& path,
                               const std::function<Outcome(const Config& settings)>& check);
 
-  // Makes the machine new, whatever state the folder is in: `release`'s
-  // fresh configuration, volumes C and D with empty disks, an empty cache,
-  // no pending fault.
-  Outcome Reset(const Release& release);
+  // Makes the machine new, whatever state the folder is in: the `fresh`
+  // configuration (see Config::Fresh), volumes C and D with empty disks, an
+  // empty cache, no pending fault.
+  Outcome Reset(const Config& fresh);
 
   // The next injected failure of `function`, if one is waiting; it fires
   // only once its count, one less, has been stored.

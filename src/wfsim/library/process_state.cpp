@@ -1,0 +1,191 @@
+#include "wfsim/library/process_state.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "wfsim/machine/machine.h"
+#include "wfsim/state/codes.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace wfsim {
+
+namespace {
+
+// Never destroyed: a watcher thread may still run while the process exits.
+struct SearchState {
+  std::mutex mutex;
+  bool open = false;
+  std::vector<SearchEntry> entries;
+  std::size_t next = 0;
+};
+
+SearchState& Search() {
+  static SearchState* state = new SearchState;
+  return *state;
+}
+
+}  // namespace
+
+CacheSearch& CacheSearch::OfProcess() {
+  static CacheSearch search;
+  return search;
+}
+
+void CacheSearch::Start(std::vector<SearchEntry> entries) {
+  SearchState& s = Search();
+  const std::lock_guard<std::mutex> lock(s.mutex);
+  s.open = true;
+  s.entries = std::move(entries);
+  s.next = 0;
+}
+
+bool CacheSearch::IsOpen() const {
+  SearchState& s = Search();
+  const std::lock_guard<std::mutex> lock(s.mutex);
+  return s.open;
+}
+
+bool CacheSearch::Close() {
+  SearchState& s = Search();
+  const std::lock_guard<std::mutex> lock(s.mutex);
+  const bool was_open = s.open;
+  s.open = false;
+  s.entries.clear();
+  s.next = 0;
+  return was_open;
+}
+
+WfStatus CacheSearch::Next(FbwfCacheDetail* detail, WfUlong* size) {
+  SearchState& s = Search();
+  const std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.open) return kInvalidFunction;
+  if (s.next >= s.entries.size()) return kNoMoreFiles;
+  const SearchEntry& entry = s.entries[s.next];
+  const std::size_t name_bytes = entry.name.size() * sizeof(WfChar);
+  const auto needed = static_cast<WfUlong>(kCacheDetailNameOffset + name_bytes);
+  const WfUlong given = *size;
+  *size = needed;
+  if (given < needed) return kMoreData;
+  if (detail == nullptr) return kInvalidParameter;
+  detail->cacheSize = static_cast<WfUlong>(std::min<std::uint64_t>(entry.size, 0xFFFFFFFFu));
+  detail->openHandleCount = 0;
+  detail->fileNameLength = static_cast<WfUlong>(name_bytes);
+  std::memcpy(reinterpret_cast<char*>(detail) + kCacheDetailNameOffset, entry.name.data(), name_bytes);
+  ++s.next;
+  return kOk;
+}
+
+#ifdef _WIN32
+
+bool IsValidEvent(void* event) {
+  DWORD flags = 0;
+  return event != nullptr && GetHandleInformation(event, &flags) != 0;
+}
+
+void SignalEvent(void* event) { SetEvent(event); }
+
+#else
+
+bool IsValidEvent(void* event) {
+  const auto fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event));
+  if (fd <= 0 || fcntl(fd, F_GETFD) == -1) return false;
+  char target[64] = {};
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+  return length > 0 && std::string_view(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
+}
+
+void SignalEvent(void* event) {
+  const std::uint64_t one = 1;
+  const auto fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event));
+  [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
+}
+
+#endif
+
+namespace {
+
+struct Registration {
+  fs::path state_folder;
+  std::uint64_t level;
+  void* event;
+  std::uint64_t id;
+};
+
+class Watcher {
+ public:
+  static Watcher& OfProcess() {
+    static Watcher* watcher = new Watcher;  // never destroyed, as SearchState
+    return *watcher;
+  }
+
+  void Add(const fs::path& state_folder, std::uint64_t level, void* event) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    registrations_.push_back({state_folder, level, event, ++last_id_});
+    if (running_) return;
+    running_ = true;
+    std::thread([this] { Loop(); }).detach();
+  }
+
+  void Clear() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    registrations_.clear();
+  }
+
+ private:
+  static bool Due(const Registration& registration) {
+    StateFolder state(registration.state_folder);
+    MemoryUsage usage;
+    return Machine(state).Memory(usage).ok() && usage.Left() < registration.level;
+  }
+
+  void Loop() {
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kWatchIntervalMs));
+      std::vector<Registration> waiting;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (registrations_.empty()) {
+          running_ = false;
+          return;
+        }
+        waiting = registrations_;
+      }
+      for (const Registration& registration : waiting) {
+        if (!Due(registration)) continue;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        // Signalled under the lock, so a registration cleared meanwhile never fires.
+        const auto still = std::find_if(registrations_.begin(), registrations_.end(),
+                                        [&](const Registration& r) { return r.id == registration.id; });
+        if (still == registrations_.end()) continue;
+        SignalEvent(registration.event);
+        registrations_.erase(still);
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::vector<Registration> registrations_;
+  std::uint64_t last_id_ = 0;
+  bool running_ = false;
+};
+
+}  // namespace
+
+void WatchOverlay(const fs::path& state_folder, std::uint64_t level, void* event) {
+  Watcher::OfProcess().Add(state_folder, level, event);
+}
+
+void StopWatching() { Watcher::OfProcess().Clear(); }
+
+}  // namespace wfsim

@@ -1,0 +1,364 @@
+/* A program written against the write filter's library as its public
+ * documentation gives it, as a user's program would be: its own
+ * declarations, the library loaded by name, all 30 functions called. One
+ * table of steps, each a call with the code it must return (and the figures
+ * it must give), or a run of fbwfsim, which lies beside this program. The
+ * state folder is FBWFSIM_DIR's, new and empty at the start. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+typedef WCHAR Unit;
+#define TEXT16(s) L##s
+#define FBWF_CALL WINAPI
+#define QUOTE ""
+#else
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <uchar.h>
+#include <unistd.h>
+typedef char16_t Unit;
+#define TEXT16(s) u##s
+#define FBWF_CALL
+#define QUOTE "'" /* fbwfsim runs through the shell */
+#endif
+
+typedef unsigned int ULONG32; /* the library's ULONG: 32 bits on every build */
+
+typedef struct {
+  ULONG32 currentCacheThreshold, nextCacheThreshold, dirStructure, fileData;
+} MemoryUsage;
+
+typedef struct {
+  ULONG32 cacheSize, openHandleCount, fileNameLength;
+  Unit fileName[1];
+} CacheDetail;
+
+typedef struct {
+  long long TotalAllocationUnits, AvailableAllocationUnits;
+  ULONG32 SectorsPerAllocationUnit, BytesPerSector;
+} FSInfo;
+
+typedef ULONG32(FBWF_CALL* NoArguments)(void);
+typedef ULONG32(FBWF_CALL* OneNumber)(ULONG32);
+typedef ULONG32(FBWF_CALL* TwoOut)(ULONG32*, ULONG32*);
+typedef ULONG32(FBWF_CALL* VolumeOnly)(const Unit*);
+typedef ULONG32(FBWF_CALL* VolumeTwoOut)(const Unit*, ULONG32*, ULONG32*);
+typedef ULONG32(FBWF_CALL* VolumeNumber)(const Unit*, ULONG32);
+typedef ULONG32(FBWF_CALL* VolumePath)(const Unit*, const Unit*);
+typedef ULONG32(FBWF_CALL* VolumeList)(ULONG32, void*, ULONG32*);
+typedef ULONG32(FBWF_CALL* ExclusionList)(const Unit*, ULONG32, void*, ULONG32*);
+typedef ULONG32(FBWF_CALL* GetMemory)(MemoryUsage*);
+typedef ULONG32(FBWF_CALL* Notification)(ULONG32, void*);
+typedef ULONG32(FBWF_CALL* FindFirst)(const Unit*, CacheDetail*, ULONG32*);
+typedef ULONG32(FBWF_CALL* FindNext)(CacheDetail*, ULONG32*);
+typedef ULONG32(FBWF_CALL* VolumeSize)(const Unit*, FSInfo*);
+
+enum {
+  EnableFilter, DisableFilter, EnableCompression, DisableCompression, EnableCachePreAllocation,
+  DisableCachePreAllocation, IsFilterEnabled, IsCompressionEnabled, IsCachePreAllocationEnabled,
+  IsVolumeProtected, ProtectVolume, UnprotectVolume, SetCacheThreshold, AddExclusion,
+  RemoveExclusion, CommitFile, RestoreFile, GetVolumeList, GetExclusionList, GetMemoryUsage,
+  CacheThresholdNotification, InitializeNotifications, UninitializeNotifications, FindFirstFile,
+  FindNextFile, FindCloseSearch, GetSizeDisplay, SetSizeDisplay, GetActualSize, GetVirtualSize,
+  kFunctions
+};
+static const char* const kNames[kFunctions] = {
+    "FbwfEnableFilter", "FbwfDisableFilter", "FbwfEnableCompression", "FbwfDisableCompression",
+    "FbwfEnableCachePreAllocation", "FbwfDisableCachePreAllocation", "FbwfIsFilterEnabled",
+    "FbwfIsCompressionEnabled", "FbwfIsCachePreAllocationEnabled", "FbwfIsVolumeProtected",
+    "FbwfProtectVolume", "FbwfUnprotectVolume", "FbwfSetCacheThreshold", "FbwfAddExclusion",
+    "FbwfRemoveExclusion", "FbwfCommitFile", "FbwfRestoreFile", "FbwfGetVolumeList",
+    "FbwfGetExclusionList", "FbwfGetMemoryUsage", "FbwfCacheThresholdNotification",
+    "FbwfInitializeNotifications", "FbwfUninitializeNotifications", "FbwfFindFirst", "FbwfFindNext",
+    "FbwfFindClose", "FbwfGetSizeDisplay", "FbwfSetSizeDisplay", "FbwfGetActualSize",
+    "FbwfGetVirtualSize"};
+
+typedef void (*AnyFunction)(void);
+static AnyFunction api[kFunctions];
+#define CALL(type, function) ((type)api[function])
+
+static char why[512]; /* what a step found wrong beyond its code */
+static char here[4096]; /* this program's folder, with its separator */
+static void* event;
+
+/* ---- the platform: loading, events, running fbwfsim ---- */
+#ifdef _WIN32
+static int Load(void) {
+  HMODULE library = LoadLibraryA("FBWFLIB.dll");
+  int i;
+  char* slash;
+  GetModuleFileNameA(NULL, here, sizeof here);
+  slash = strrchr(here, '\\');
+  if (slash != NULL) slash[1] = 0;
+  if (library == NULL) return 0;
+  for (i = 0; i < kFunctions; ++i) {
+    api[i] = (AnyFunction)GetProcAddress(library, kNames[i]);
+    if (api[i] == NULL) return printf("FAIL: %s is not exported\n"), 0;
+  }
+  event = CreateEventA(NULL, FALSE, FALSE, NULL);
+  return 1;
+}
+static int Signalled(int milliseconds) { return WaitForSingleObject(event, (DWORD)milliseconds) == WAIT_OBJECT_0; }
+static int RunSim(const char* arguments, const char* input) {
+  char line[8192];
+  STARTUPINFOA start;
+  PROCESS_INFORMATION process;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+  HANDLE in = INVALID_HANDLE_VALUE;
+  DWORD status = 1;
+  memset(&start, 0, sizeof start);
+  start.cb = sizeof start;
+  if (input != NULL) {
+    in = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, NULL);
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
+  snprintf(line, sizeof line, "\"%sfbwfsim.exe\" %s", here, arguments);
+  if (CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &start, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+  return (int)status;
+}
+#else
+static int Load(void) {
+  void* library = dlopen("libfbwflib.so", RTLD_NOW);
+  ssize_t length = readlink("/proc/self/exe", here, sizeof here - 1);
+  int i;
+  while (length > 0 && here[length - 1] != '/') --length;
+  here[length > 0 ? length : 0] = 0;
+  if (library == NULL) return printf("FAIL: %s\n", dlerror()), 0;
+  for (i = 0; i < kFunctions; ++i) {
+    *(void**)&api[i] = dlsym(library, kNames[i]);
+    if (api[i] == NULL) return printf("FAIL: %s is not exported\n", kNames[i]), 0;
+  }
+  event = (void*)(long)eventfd(0, 0);
+  return 1;
+}
+static int Signalled(int milliseconds) {
+  struct pollfd ready = {(int)(long)event, POLLIN, 0};
+  unsigned long long count = 0;
+  if (poll(&ready, 1, milliseconds) != 1) return 0;
+  return read(ready.fd, &count, sizeof count) == (ssize_t)sizeof count && count > 0;
+}
+static int RunSim(const char* arguments, const char* input) {
+  char line[8192];
+  snprintf(line, sizeof line, "'%sfbwfsim' %s < %s", here, arguments, input != NULL ? input : "/dev/null");
+  return WEXITSTATUS(system(line));
+}
+#endif
+
+/* ---- the steps ---- */
+static int Same(const void* bytes, ULONG32 size, const void* expected, ULONG32 expected_size) {
+  if (size == expected_size && memcmp(bytes, expected, size) == 0) return 1;
+  snprintf(why, sizeof why, "%u bytes, not the %u expected", size, expected_size);
+  return 0;
+}
+static void Expect(const char* what, unsigned long long got, unsigned long long wanted) {
+  if (got != wanted && why[0] == 0) snprintf(why, sizeof why, "%s is %llu, not %llu", what, got, wanted);
+}
+
+static ULONG32 Memory(ULONG32 threshold, ULONG32 dir, ULONG32 data) {
+  MemoryUsage usage;
+  ULONG32 code = CALL(GetMemory, GetMemoryUsage)(&usage);
+  Expect("currentCacheThreshold", usage.currentCacheThreshold, threshold);
+  Expect("nextCacheThreshold", usage.nextCacheThreshold, threshold);
+  Expect("dirStructure", usage.dirStructure, dir);
+  Expect("fileData", usage.fileData, data);
+  return code;
+}
+
+static ULONG32 Listed(int exclusions, ULONG32 session, const Unit* expected, ULONG32 expected_size) {
+  Unit buffer[64];
+  ULONG32 size = 0, code;
+  code = exclusions ? CALL(ExclusionList, GetExclusionList)(TEXT16("C:"), session, NULL, &size)
+                    : CALL(VolumeList, GetVolumeList)(session, NULL, &size);
+  if (code != 234) return code;
+  Expect("the size asked for", size, expected_size);
+  code = exclusions ? CALL(ExclusionList, GetExclusionList)(TEXT16("C:"), session, buffer, &size)
+                    : CALL(VolumeList, GetVolumeList)(session, buffer, &size);
+  Same(buffer, size, expected, expected_size);
+  return code;
+}
+
+/* One search entry: its name and size; `room` bytes of buffer. */
+static ULONG32 Entry(int first, ULONG32 room, const Unit* name, ULONG32 name_bytes, ULONG32 bytes) {
+  union { CacheDetail detail; char room[256]; } buffer;
+  ULONG32 size = room, code;
+  code = first ? CALL(FindFirst, FindFirstFile)(TEXT16("C:"), &buffer.detail, &size)
+               : CALL(FindNext, FindNextFile)(&buffer.detail, &size);
+  Expect("the size needed", size, 12 + name_bytes);
+  if (code != 0) return code;
+  Expect("cacheSize", buffer.detail.cacheSize, bytes);
+  Expect("openHandleCount", buffer.detail.openHandleCount, 0);
+  if (why[0] == 0) Same(buffer.detail.fileName, buffer.detail.fileNameLength, name, name_bytes);
+  return code;
+}
+
+static ULONG32 Size(int through_overlay, long long available) {
+  FSInfo info;
+  ULONG32 code = CALL(VolumeSize, through_overlay ? GetVirtualSize : GetActualSize)(TEXT16("C:"), &info);
+  if (code != 0) return code;
+  Expect("TotalAllocationUnits", (unsigned long long)info.TotalAllocationUnits, 2097152);
+  Expect("AvailableAllocationUnits", (unsigned long long)info.AvailableAllocationUnits, (unsigned long long)available);
+  Expect("SectorsPerAllocationUnit", info.SectorsPerAllocationUnit, 8);
+  Expect("BytesPerSector", info.BytesPerSector, 512);
+  return code;
+}
+
+static ULONG32 Display(ULONG32 current, ULONG32 next) {
+  ULONG32 got_current = 9, got_next = 9, code = CALL(TwoOut, GetSizeDisplay)(&got_current, &got_next);
+  if (code == 0) Expect("current", got_current, current), Expect("next", got_next, next);
+  return code;
+}
+
+static ULONG32 Notify(ULONG32 megabytes, int fires) {
+  ULONG32 code = CALL(Notification, CacheThresholdNotification)(megabytes, event);
+  if (code == 0 && Signalled(1000) != fires) snprintf(why, sizeof why, fires ? "no signal within a second" : "signalled");
+  return code;
+}
+
+static char input[4200];
+/* fbwfsim write C: PATH, `bytes` long; its exit status. */
+static ULONG32 Write(const char* path, long bytes) {
+  char arguments[256];
+  FILE* file = fopen(input, "wb");
+  long i;
+  for (i = 0; file != NULL && i < bytes; ++i) fputc('x', file);
+  if (file != NULL) fclose(file);
+  snprintf(arguments, sizeof arguments, "write C: " QUOTE "%s" QUOTE, path);
+  return (ULONG32)RunSim(arguments, input);
+}
+
+#define MB 1048576u
+#define ENTRY(name) (64 + 2 * (sizeof(name) - 1)) /* the stand-in's record of a cached name */
+static const Unit kNoVolumes[] = {0}, kVolumeC[] = {'C', ':', 0, 0}, kLogs[] = {'\\', 'l', 'o', 'g', 's', 0, 0};
+static const Unit kA[] = {'\\', 'a', '.', 't', 'x', 't'}, kB[] = {'\\', 'b', '.', 't', 'x', 't'};
+
+static int failures;
+static void Check(int line, const char* what, ULONG32 expected, ULONG32 got) {
+  if (got == expected && why[0] == 0) {
+    printf("ok   %s\n", what);
+    return;
+  }
+  ++failures;
+  printf("FAIL line %d: %s: returned %u, expected %u%s%s\n", line, what, got, expected, why[0] ? "; " : "", why);
+}
+/* Each step: what it checks, the code it must return, the call. */
+#define STEP(what, expected, call) (why[0] = 0, Check(__LINE__, what, expected, (call)))
+
+static ULONG32 Plain(int function) { return CALL(NoArguments, function)(); }
+static ULONG32 OnVolume(int function, const Unit* volume) { return CALL(VolumeOnly, function)(volume); }
+static ULONG32 Sim(const char* arguments) { return (ULONG32)RunSim(arguments, NULL); }
+
+static void Steps(void) {
+  ULONG32 size = 0, current, next;
+  MemoryUsage usage;
+  FSInfo info;
+  /* A new machine: the filter off in both sessions. */
+  STEP("null pointers first", 87, CALL(GetMemory, GetMemoryUsage)(NULL));
+  STEP("volume list: null size", 87, CALL(VolumeList, GetVolumeList)(1, NULL, NULL));
+  STEP("memory usage of a new machine", 0, Memory(64 * MB, 0, 0));
+  STEP("no volume protected: the list is its last null", 0, Listed(0, 1, kNoVolumes, 2));
+  STEP("exclusions: malformed volume", 123, CALL(ExclusionList, GetExclusionList)(TEXT16("C"), 0, NULL, &size));
+  STEP("exclusions: no such volume", 15, CALL(ExclusionList, GetExclusionList)(TEXT16("Q:"), 0, NULL, &size));
+  STEP("exclusions: no filter check, but C: is not protected next", 15, Listed(1, 0, kLogs, 14));
+  STEP("size display: filter off now", 1, Display(0, 0));
+  STEP("size display: null pointer before the filter", 87, CALL(TwoOut, GetSizeDisplay)(NULL, &next));
+  STEP("set size display: filter off next", 1, CALL(OneNumber, SetSizeDisplay)(1));
+  STEP("find first: malformed volume", 123, CALL(FindFirst, FindFirstFile)(TEXT16("C:\\"), NULL, &size));
+  STEP("find first: filter off now", 1, CALL(FindFirst, FindFirstFile)(TEXT16("C:"), NULL, &size));
+  STEP("find next: no search open", 1, CALL(FindNext, FindNextFile)(NULL, &size));
+  STEP("find close: no search open", 1, Plain(FindCloseSearch));
+  STEP("notification: filter off now", 1, CALL(Notification, CacheThresholdNotification)(1, event));
+  STEP("actual size: filter off next", 1, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), &info));
+  STEP("actual size: null pointer", 87, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), NULL));
+  STEP("initialize notifications", 0, Plain(InitializeNotifications));
+  /* The filter on, C: protected, one exclusion, 16 MB: for the next session. */
+  STEP("enable the filter", 0, Plain(EnableFilter));
+  STEP("protect C:", 0, OnVolume(ProtectVolume, TEXT16("C:")));
+  STEP("exclude \\logs", 0, CALL(VolumePath, AddExclusion)(TEXT16("C:"), TEXT16("\\logs")));
+  STEP("threshold 16 MB", 0, CALL(OneNumber, SetCacheThreshold)(16));
+  STEP("set size display: above 1", 87, CALL(OneNumber, SetSizeDisplay)(2));
+  STEP("set size display: virtual next", 0, CALL(OneNumber, SetSizeDisplay)(1));
+  STEP("volume list, next session", 0, Listed(0, 0, kVolumeC, 8));
+  STEP("volume list, this session", 0, Listed(0, 1, kNoVolumes, 2));
+  STEP("exclusion list, next session", 0, Listed(1, 0, kLogs, 14));
+  STEP("exclusion list, this session: not protected now", 15, Listed(1, 1, kLogs, 14));
+  STEP("a buffer too small", 234, (size = 13, CALL(ExclusionList, GetExclusionList)(TEXT16("C:"), 0, &info, &size)));
+  STEP("  gets the size needed", 0, size == 14 ? 0 : size);
+  STEP("actual size: C: not protected now", 15, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), &info));
+  STEP("memory: the next threshold only", 0,
+       (CALL(GetMemory, GetMemoryUsage)(&usage), usage.nextCacheThreshold == 16 * MB ? 0 : usage.nextCacheThreshold));
+  STEP("fbwfsim reboot", 0, Sim("reboot"));
+  /* The session runs with C: protected. */
+  STEP("size display: virtual in both", 0, Display(1, 1));
+  STEP("memory usage of an empty overlay", 0, Memory(16 * MB, 0, 0));
+  STEP("find first: nothing cached", 2, CALL(FindFirst, FindFirstFile)(TEXT16("C:"), NULL, &size));
+  STEP("find first: D: is not protected", 15, CALL(FindFirst, FindFirstFile)(TEXT16("D:"), NULL, &size));
+  STEP("actual size of an empty C:", 0, Size(0, 2097152));
+  STEP("fbwfsim write \\b.txt, 5 bytes", 0, Write("\\b.txt", 5));
+  STEP("fbwfsim write \\a.txt, 5000 bytes", 0, Write("\\a.txt", 5000));
+  STEP("fbwfsim write \\logs\\x.txt: write-through", 0, Write("\\logs\\x.txt", 100));
+  STEP("memory usage counts the cached files", 0, Memory(16 * MB, 2 * ENTRY("a.txt"), 5005));
+  STEP("actual size: the disk's file", 0, Size(0, 2097152 - 1));
+  STEP("virtual size: and the cached ones, up to what the overlay has left", 0,
+       Size(1, (16 * MB - 2 * ENTRY("a.txt") - 5005) / 4096));
+  STEP("find first: a buffer too small", 234, Entry(1, 12, kA, sizeof kA, 5000));
+  STEP("find next: the same entry, in name order", 0, Entry(0, 64, kA, sizeof kA, 5000));
+  STEP("find next: the second", 0, Entry(0, 64, kB, sizeof kB, 5));
+  STEP("find next: the end", 18, CALL(FindNext, FindNextFile)(NULL, &size));
+  STEP("find next: still the end", 18, CALL(FindNext, FindNextFile)(NULL, &size));
+  STEP("find close", 0, Plain(FindCloseSearch));
+  STEP("find next: closed", 1, CALL(FindNext, FindNextFile)(NULL, &size));
+  STEP("find first: starts again", 0, Entry(1, 64, kA, sizeof kA, 5000));
+  STEP("find first: once more", 0, Entry(1, 64, kA, sizeof kA, 5000));
+  STEP("find close after a second find first", 0, Plain(FindCloseSearch));
+  STEP("notification: null handle", 6, CALL(Notification, CacheThresholdNotification)(1, NULL));
+  STEP("notification: 0 MB", 87, CALL(Notification, CacheThresholdNotification)(0, event));
+  STEP("notification: above the threshold", 87, CALL(Notification, CacheThresholdNotification)(17, event));
+  STEP("notification at 1 MB left: the overlay has room", 0, Notify(1, 0));
+  STEP("notification at 15 MB left: not yet", 0, Notify(15, 0));
+  STEP("fbwfsim write \\fill: 1.5 MB", 0, Write("\\fill", 3 * MB / 2));
+  STEP("  signals the 15 MB notification within a second", 0, Signalled(1000) ? 0 : 1);
+  STEP("  but not the 1 MB one", 0, Signalled(500) ? 1 : 0);
+  STEP("notification at 16 MB: at once", 0, Notify(16, 1));
+  STEP("fbwfsim write \\big: past the threshold, refused", 1, Write("\\big", 15 * MB));
+  STEP("  and nothing changed", 0, Memory(16 * MB, 3 * ENTRY("a.txt") - 2, 5005 + 3 * MB / 2));
+  STEP("uninitialize notifications", 0, Plain(UninitializeNotifications));
+  STEP("fbwfsim write \\full: 14 MB, fits", 0, Write("\\full", 14 * MB));
+  STEP("  a notification dropped does not fire", 0, Signalled(500) ? 1 : 0);
+  /* The 17 functions vorlen calls, through the same loader. */
+  STEP("commit \\b.txt: no copy on the disk", 1, CALL(VolumePath, CommitFile)(TEXT16("C:"), TEXT16("\\b.txt")));
+  STEP("restore \\nothing", 2, CALL(VolumePath, RestoreFile)(TEXT16("C:"), TEXT16("\\nothing")));
+  STEP("remove exclusion \\LOGS", 0, CALL(VolumePath, RemoveExclusion)(TEXT16("C:"), TEXT16("\\LOGS")));
+  STEP("unprotect C:", 0, CALL(VolumeNumber, UnprotectVolume)(TEXT16("C:"), 0));
+  STEP("is C: protected", 0, (current = 9, CALL(VolumeTwoOut, IsVolumeProtected)(TEXT16("C:"), &current, &next) +
+                              (current == 1 && next == 0 ? 0 : 100)));
+  STEP("compression", 0, Plain(EnableCompression) + Plain(DisableCompression) + CALL(TwoOut, IsCompressionEnabled)(&current, &next));
+  STEP("pre-allocation", 0, Plain(EnableCachePreAllocation) + Plain(DisableCachePreAllocation) +
+                             CALL(TwoOut, IsCachePreAllocationEnabled)(&current, &next));
+  STEP("disable the filter", 0, Plain(DisableFilter) + CALL(TwoOut, IsFilterEnabled)(&current, &next) + next);
+}
+
+int main(void) {
+  const char* state = getenv("FBWFSIM_DIR");
+  if (state == NULL || strlen(state) > sizeof input - 16) return printf("FAIL: set FBWFSIM_DIR\n"), 2;
+  snprintf(input, sizeof input, "%s.input", state);
+  if (!Load()) return printf("FAIL: the library does not load\n"), 1;
+  Steps();
+  remove(input);
+  printf("%d failures\n", failures);
+  return failures != 0;
+}

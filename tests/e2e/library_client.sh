@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs the plain C client of the library in a new state folder:
+#   library_client.sh CLIENT [RUNNER]
+# CLIENT lies beside the stand-in library and fbwfsim.
+set -u
+bin=$(dirname "$1")
+client=$1
+runner=${2:-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+fresh_state
+$runner "$client" < /dev/null || fail "the client found faults"
+finish
