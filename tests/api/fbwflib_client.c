@@ -64,8 +64,8 @@ enum {
   DisableCachePreAllocation, IsFilterEnabled, IsCompressionEnabled, IsCachePreAllocationEnabled,
   IsVolumeProtected, ProtectVolume, UnprotectVolume, SetCacheThreshold, AddExclusion,
   RemoveExclusion, CommitFile, RestoreFile, GetVolumeList, GetExclusionList, GetMemoryUsage,
-  CacheThresholdNotification, InitializeNotifications, UninitializeNotifications, FindFirstFile,
-  FindNextFile, FindCloseSearch, GetSizeDisplay, SetSizeDisplay, GetActualSize, GetVirtualSize,
+  CacheThresholdNotification, InitializeNotifications, UninitializeNotifications, SearchFirst,
+  SearchNext, SearchClose, GetSizeDisplay, SetSizeDisplay, GetActualSize, GetVirtualSize,
   kFunctions
 };
 static const char* const kNames[kFunctions] = {
@@ -99,7 +99,7 @@ static int Load(void) {
   if (library == NULL) return 0;
   for (i = 0; i < kFunctions; ++i) {
     api[i] = (AnyFunction)GetProcAddress(library, kNames[i]);
-    if (api[i] == NULL) return printf("FAIL: %s is not exported\n"), 0;
+    if (api[i] == NULL) return printf("FAIL: %s is not exported\n", kNames[i]), 0;
   }
   event = CreateEventA(NULL, FALSE, FALSE, NULL);
   return 1;
@@ -196,8 +196,8 @@ static ULONG32 Listed(int exclusions, ULONG32 session, const Unit* expected, ULO
 static ULONG32 Entry(int first, ULONG32 room, const Unit* name, ULONG32 name_bytes, ULONG32 bytes) {
   union { CacheDetail detail; char room[256]; } buffer;
   ULONG32 size = room, code;
-  code = first ? CALL(FindFirst, FindFirstFile)(TEXT16("C:"), &buffer.detail, &size)
-               : CALL(FindNext, FindNextFile)(&buffer.detail, &size);
+  code = first ? CALL(FindFirst, SearchFirst)(TEXT16("C:"), &buffer.detail, &size)
+               : CALL(FindNext, SearchNext)(&buffer.detail, &size);
   Expect("the size needed", size, 12 + name_bytes);
   if (code != 0) return code;
   Expect("cacheSize", buffer.detail.cacheSize, bytes);
@@ -277,10 +277,10 @@ static void Steps(void) {
   STEP("size display: filter off now", 1, Display(0, 0));
   STEP("size display: null pointer before the filter", 87, CALL(TwoOut, GetSizeDisplay)(NULL, &next));
   STEP("set size display: filter off next", 1, CALL(OneNumber, SetSizeDisplay)(1));
-  STEP("find first: malformed volume", 123, CALL(FindFirst, FindFirstFile)(TEXT16("C:\\"), NULL, &size));
-  STEP("find first: filter off now", 1, CALL(FindFirst, FindFirstFile)(TEXT16("C:"), NULL, &size));
-  STEP("find next: no search open", 1, CALL(FindNext, FindNextFile)(NULL, &size));
-  STEP("find close: no search open", 1, Plain(FindCloseSearch));
+  STEP("find first: malformed volume", 123, CALL(FindFirst, SearchFirst)(TEXT16("C:\\"), NULL, &size));
+  STEP("find first: filter off now", 1, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, &size));
+  STEP("find next: no search open", 1, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find close: no search open", 1, Plain(SearchClose));
   STEP("notification: filter off now", 1, CALL(Notification, CacheThresholdNotification)(1, event));
   STEP("actual size: filter off next", 1, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), &info));
   STEP("actual size: null pointer", 87, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), NULL));
@@ -305,8 +305,8 @@ static void Steps(void) {
   /* The session runs with C: protected. */
   STEP("size display: virtual in both", 0, Display(1, 1));
   STEP("memory usage of an empty overlay", 0, Memory(16 * MB, 0, 0));
-  STEP("find first: nothing cached", 2, CALL(FindFirst, FindFirstFile)(TEXT16("C:"), NULL, &size));
-  STEP("find first: D: is not protected", 15, CALL(FindFirst, FindFirstFile)(TEXT16("D:"), NULL, &size));
+  STEP("find first: nothing cached", 2, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, &size));
+  STEP("find first: D: is not protected", 15, CALL(FindFirst, SearchFirst)(TEXT16("D:"), NULL, &size));
   STEP("actual size of an empty C:", 0, Size(0, 2097152));
   STEP("fbwfsim write \\b.txt, 5 bytes", 0, Write("\\b.txt", 5));
   STEP("fbwfsim write \\a.txt, 5000 bytes", 0, Write("\\a.txt", 5000));
@@ -318,13 +318,13 @@ static void Steps(void) {
   STEP("find first: a buffer too small", 234, Entry(1, 12, kA, sizeof kA, 5000));
   STEP("find next: the same entry, in name order", 0, Entry(0, 64, kA, sizeof kA, 5000));
   STEP("find next: the second", 0, Entry(0, 64, kB, sizeof kB, 5));
-  STEP("find next: the end", 18, CALL(FindNext, FindNextFile)(NULL, &size));
-  STEP("find next: still the end", 18, CALL(FindNext, FindNextFile)(NULL, &size));
-  STEP("find close", 0, Plain(FindCloseSearch));
-  STEP("find next: closed", 1, CALL(FindNext, FindNextFile)(NULL, &size));
+  STEP("find next: the end", 18, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find next: still the end", 18, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find close", 0, Plain(SearchClose));
+  STEP("find next: closed", 1, CALL(FindNext, SearchNext)(NULL, &size));
   STEP("find first: starts again", 0, Entry(1, 64, kA, sizeof kA, 5000));
   STEP("find first: once more", 0, Entry(1, 64, kA, sizeof kA, 5000));
-  STEP("find close after a second find first", 0, Plain(FindCloseSearch));
+  STEP("find close after a second find first", 0, Plain(SearchClose));
   STEP("notification: null handle", 6, CALL(Notification, CacheThresholdNotification)(1, NULL));
   STEP("notification: 0 MB", 87, CALL(Notification, CacheThresholdNotification)(0, event));
   STEP("notification: above the threshold", 87, CALL(Notification, CacheThresholdNotification)(17, event));
@@ -350,6 +350,11 @@ static void Steps(void) {
   STEP("pre-allocation", 0, Plain(EnableCachePreAllocation) + Plain(DisableCachePreAllocation) +
                              CALL(TwoOut, IsCachePreAllocationEnabled)(&current, &next));
   STEP("disable the filter", 0, Plain(DisableFilter) + CALL(TwoOut, IsFilterEnabled)(&current, &next) + next);
+  /* A threshold past 4095 MB does not fit a ULONG of bytes. */
+  STEP("fbwfsim reset --release wes7-x64", 0, Sim("reset --release wes7-x64"));
+  STEP("threshold 4096 MB", 0, Plain(EnableFilter) + CALL(OneNumber, SetCacheThreshold)(4096));
+  STEP("  reads as 4294967295", 0,
+       (CALL(GetMemory, GetMemoryUsage)(&usage), usage.nextCacheThreshold == 4294967295u ? 0 : usage.nextCacheThreshold));
 }
 
 int main(void) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every shipped Windows binary loads on XP SP2 (x86) or XP x64 as it is: it
 # imports only the system's own DLLs and none of their later functions, asks
-# for no newer system, and the stand-in exports the 17 plain names.
+# for no newer system, and the stand-in exports its 30 plain names.
 #   windows_imports.sh OBJDUMP POST_XP_LIST vorlen.exe FBWFLIB.dll fbwfsim.exe
 set -u
 objdump=$1 post_xp=$2
@@ -35,11 +35,15 @@ done
 library=$(printf '%s\n' "$@" | grep -i 'fbwflib.dll$')
 "$objdump" -p "$library" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort > "$work/exports"
-printf '%s\n' FbwfAddExclusion FbwfCommitFile FbwfDisableCachePreAllocation FbwfDisableCompression \
-  FbwfDisableFilter FbwfEnableCachePreAllocation FbwfEnableCompression FbwfEnableFilter \
+printf '%s\n' FbwfAddExclusion FbwfCacheThresholdNotification FbwfCommitFile \
+  FbwfDisableCachePreAllocation FbwfDisableCompression FbwfDisableFilter \
+  FbwfEnableCachePreAllocation FbwfEnableCompression FbwfEnableFilter FbwfFindClose \
+  FbwfFindFirst FbwfFindNext FbwfGetActualSize FbwfGetExclusionList FbwfGetMemoryUsage \
+  FbwfGetSizeDisplay FbwfGetVirtualSize FbwfGetVolumeList FbwfInitializeNotifications \
   FbwfIsCachePreAllocationEnabled FbwfIsCompressionEnabled FbwfIsFilterEnabled \
   FbwfIsVolumeProtected FbwfProtectVolume FbwfRemoveExclusion FbwfRestoreFile \
-  FbwfSetCacheThreshold FbwfUnprotectVolume > "$work/expected_exports"
+  FbwfSetCacheThreshold FbwfSetSizeDisplay FbwfUninitializeNotifications \
+  FbwfUnprotectVolume > "$work/expected_exports"
 cmp -s "$work/expected_exports" "$work/exports" ||
   fail "FBWFLIB.dll exports: $(tr '\n' ' ' < "$work/exports")"
-finish "no import that XP lacks; FBWFLIB.dll exports the 17 plain names"
+finish "no import that XP lacks; FBWFLIB.dll exports the 30 plain names"

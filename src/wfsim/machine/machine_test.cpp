@@ -122,6 +122,69 @@ TEST_F(MachineTest, AFaultFiresOnlyOnceItsCountIsStored) {
   EXPECT_FALSE(fs::exists(root_ / "fbwfsim" / "faults"));
 }
 
+MemoryUsage MemoryOf(const Machine& machine) {
+  MemoryUsage usage;
+  EXPECT_TRUE(machine.Memory(usage).ok());
+  return usage;
+}
+
+// Each cached file and folder costs its record, kEntryCost plus 2 bytes a
+// unit of its name; rewriting a cached file costs only the change in size.
+TEST_F(MachineTest, TheOverlayCountsEachCachedNameOnceAndEachFileAtItsSize) {
+  ProtectC();
+  EXPECT_EQ(MemoryOf(machine_).used, (OverlayUsage{0, 0}));
+  ASSERT_TRUE(Write(u"\\dir\\sub\\\u00e9t\u00e9.txt", "12345").ok());
+  const std::uint64_t records = 3 * kEntryCost + 2 * (3 + 3 + 7);
+  EXPECT_EQ(MemoryOf(machine_).used, (OverlayUsage{records, 5}));
+  ASSERT_TRUE(Write(u"\\DIR\\SUB\\\u00c9T\u00c9.TXT", "1").ok());
+  ASSERT_TRUE(Write(u"\\dir\\b", "").ok());
+  EXPECT_EQ(MemoryOf(machine_).used, (OverlayUsage{records + kEntryCost + 2, 1}));
+  EXPECT_EQ(MemoryOf(machine_).current_threshold, std::uint64_t{64} << 20);
+}
+
+TEST_F(MachineTest, AWriteThatDoesNotFitTheOverlayIsRefusedWhole) {
+  ProtectC();
+  ASSERT_TRUE(Write(u"\\a", "x").ok());
+  const std::uint64_t left = MemoryOf(machine_).Left();
+  const std::uint64_t record = kEntryCost + 2 * 3;  // "new"
+  const Outcome refused = Write(u"\\new", std::string(left - record + 1, 'y'));
+  EXPECT_EQ(refused.code, kDiskFull);
+  EXPECT_NE(refused.cause.find("overlay is full"), std::string::npos) << refused.cause;
+  EXPECT_EQ(Read(u"\\new"), "error 2");
+  EXPECT_EQ(MemoryOf(machine_).Left(), left);
+  // Rewriting a cached file needs room only for what it grows by.
+  ASSERT_TRUE(Write(u"\\a", std::string(left + 1, 'z')).ok());
+  EXPECT_EQ(MemoryOf(machine_).Left(), 0u);
+  // A write-through path is not the overlay's.
+  ASSERT_TRUE(machine_.AddExclusion(u"C:", u"\\logs").ok());
+  ASSERT_TRUE(machine_.Reboot().ok());
+  ASSERT_TRUE(Write(u"\\a", std::string(left + 1, 'z')).ok());
+  EXPECT_EQ(Write(u"\\b", std::string(64 << 20, 'z')).code, kDiskFull);
+  EXPECT_TRUE(Write(u"\\logs\\big", std::string(64 << 20, 'z')).ok());
+}
+
+// Actual counts the disk's files; virtual what programs see, a cached copy
+// hiding the disk's, and no more free space than the overlay has left.
+TEST_F(MachineTest, VolumeSizesCountWholeUnitsOfTheDiskOrOfTheView) {
+  ASSERT_TRUE(Write(u"\\a", std::string(4097, 'x')).ok());
+  ProtectC();
+  ASSERT_TRUE(Write(u"\\A", "small").ok());
+  ASSERT_TRUE(Write(u"\\b", std::string(3 * 4096, 'x')).ok());
+  VolumeSize actual, through;
+  ASSERT_TRUE(machine_.Size(u"C:", false, actual).ok());
+  ASSERT_TRUE(machine_.Size(u"C:", true, through).ok());
+  const std::uint64_t total = (std::uint64_t{8} << 30) / 4096;
+  EXPECT_EQ(actual.total_units, total);
+  EXPECT_EQ(actual.available_units, total - 2);
+  EXPECT_EQ(through.available_units, MemoryOf(machine_).Left() / 4096);
+  EXPECT_EQ(machine_.Size(u"D:", false, actual).code, kInvalidDrive);
+  MachineView view;
+  ASSERT_TRUE(machine_.View(view).ok());
+  ASSERT_EQ(view.volumes.size(), 2u);
+  EXPECT_EQ(view.volumes[0].actual_used, 2 * 4096u);
+  EXPECT_EQ(view.volumes[0].virtual_used, 4 * 4096u);
+}
+
 struct TreeCase {
   const char16_t* disk_file;  // written before C is protected
   const char16_t* write;      // written to the cache

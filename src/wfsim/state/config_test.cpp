@@ -13,8 +13,9 @@ Config Sample() {
   Config config;
   config.session = 7;
   config.release = FindRelease("wes7-x64");
-  config.current = {true, false, true, 16, "CD", {{'C', "\\data"}, {'D', "\\with blank\\x.txt"}}};
-  config.next = {false, true, false, 131072, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}};
+  config.current = {true, false, true, 16, "CD", {{'C', "\\data"}, {'D', "\\with blank\\x.txt"}}, true};
+  config.next = {false, true, false, 131072, "", {{'C', "\\caf\xC3\xA9"}, {'C', "\\Data"}}, false};
+  config.capacities = {{'C', 4096}, {'Q', std::uint64_t{1} << 40}};
   return config;
 }
 
@@ -74,6 +75,12 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
       {kSettings + "[machine]\n", 13},
       {"[machine]\nrelease = xp\n" + kSettings, 2},
       {"[machine]\nrelease = xpe\nrelease = xpe\n" + kSettings, 3},
+      {"[machine]\ncapacity = C:0\n" + kSettings, 2},
+      {"[machine]\ncapacity = C:1 C:2\n" + kSettings, 2},
+      {"[machine]\ncapacity = C 1\n" + kSettings, 2},
+      {"[machine]\ncapacity = C:18446744073709551616\n" + kSettings, 2},
+      {"[machine]\ncapacity = C:1\ncapacity = D:1\n" + kSettings, 3},
+      {"[current]\nsizedisplay = both\n", 2},
       {"[machine]\nrelease = we8-x86\n" + kSettings.substr(0, kSettings.size() - 29) +
            "threshold = 2048\nprotected =\n", 14},
       {"", 0},
@@ -87,12 +94,15 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
   }
 }
 
-TEST(Config, AFolderWrittenBeforeReleasesReadsAsXpe) {
+TEST(Config, AFolderWrittenBeforeReleasesAndSizesReadsAsXpeWithDefaultSizes) {
   Config config;
   ParseError error;
   ASSERT_TRUE(ParseConfig(kSettings, ParseScope::kAll, config, error)) << error.what;
   EXPECT_STREQ(config.release->name, "xpe");
   EXPECT_EQ(config.session, 0u);
+  EXPECT_FALSE(config.current.virtual_size);
+  EXPECT_EQ(config.Capacity('C'), std::uint64_t{8} << 30);
+  EXPECT_EQ(config.Capacity('E'), std::uint64_t{2} << 30);
 }
 
 TEST(Config, ASettingsReadStopsBeforeTheExclusionLists) {
