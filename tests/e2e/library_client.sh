@@ -9,5 +9,8 @@ runner=${2:-}
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 fresh_state
+# As a user runs a program that loads the library by name: from the library's
+# folder on the search path (Windows looks beside the program first).
+[ -z "$runner" ] && export LD_LIBRARY_PATH="$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 $runner "$client" < /dev/null || fail "the client found faults"
 finish
