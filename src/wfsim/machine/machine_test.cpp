@@ -398,7 +398,7 @@ TEST_F(MachineTest, AHandEditAnywhereIsParsedWholeBeforeAChange) {
   const Edit edits[] = {
       {"a malformed line in the current list", "[next exclusions]\n", "C \\a\\..\n[next exclusions]\n", 1392},
       {"a malformed line in the next list", "[next exclusions]\n", "[next exclusions]\nC relative\n", 1392},
-      {"a duplicate in another case", "[next exclusions]\n", "[next exclusions]\nC \\DATA\n", 1392},
+      {"a line without a volume letter", "[next exclusions]\n", "[next exclusions]\n1 \\x\n", 1392},
       {"a comment and a lower-case letter", "[next exclusions]\nC ", "[next exclusions]\n# kept\nc ", 0},
   };
   for (const Edit& edit : edits) {

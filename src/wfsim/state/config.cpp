@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_set>
 #include <utility>
 
 #include "wfsim/state/paths.h"
@@ -220,8 +219,6 @@ class Parser {
     }
     const std::string_view path = Trim(line.substr(2));
     if (!IsValidPath(path)) return Fail("not a valid path: " + std::string(path));
-    auto& keys = &session == &config_.current ? current_keys_ : next_keys_;
-    if (!keys.insert(letter + PathKey(path)).second) return Fail("exclusion listed twice");
     session.exclusions.push_back({letter[0], std::string(path)});
     return true;
   }
@@ -236,8 +233,6 @@ class Parser {
   bool session_seen_ = false;
   bool release_seen_ = false;
   bool capacity_seen_ = false;
-  std::unordered_set<std::string> current_keys_;
-  std::unordered_set<std::string> next_keys_;
 };
 
 void FormatSession(std::string& out, const char* header, const SessionConfig& session) {
@@ -326,15 +321,20 @@ std::uint64_t Config::Capacity(char volume) const {
   return std::uint64_t{volume == 'C' ? 8u : 2u} << 30;
 }
 
-std::ptrdiff_t FindExclusion(const SessionConfig& session, char volume, std::string_view path) {
-  const std::string key = PathKey(path);
-  for (std::size_t i = 0; i < session.exclusions.size(); ++i) {
-    const Exclusion& exclusion = session.exclusions[i];
-    if (exclusion.volume == volume && EqualFolded(exclusion.path, key)) {
-      return static_cast<std::ptrdiff_t>(i);
-    }
-  }
-  return -1;
+namespace {
+
+auto Names(char volume, std::string_view path) {
+  return [volume, key = PathKey(path)](const Exclusion& e) { return e.volume == volume && EqualFolded(e.path, key); };
+}
+
+}  // namespace
+
+bool ListsExclusion(const SessionConfig& session, char volume, std::string_view path) {
+  return std::any_of(session.exclusions.begin(), session.exclusions.end(), Names(volume, path));
+}
+
+std::size_t RemoveExclusions(SessionConfig& session, char volume, std::string_view path) {
+  return std::erase_if(session.exclusions, Names(volume, path));
 }
 
 }  // namespace wfsim

@@ -103,8 +103,10 @@ struct ParseError {
 bool ParseConfig(std::string_view text, ParseScope scope, Config& config, ParseError& error);
 std::string FormatConfig(const Config& config);
 
-// Index of the exclusion of `volume` that names `path` (compared
-// case-insensitively), or -1.
-std::ptrdiff_t FindExclusion(const SessionConfig& session, char volume, std::string_view path);
+// Whether an exclusion of `volume` names `path`, compared case-insensitively;
+// and removing every one that does (a list written when fewer names folded
+// alike may hold two), how many there were.
+bool ListsExclusion(const SessionConfig& session, char volume, std::string_view path);
+std::size_t RemoveExclusions(SessionConfig& session, char volume, std::string_view path);
 
 }  // namespace wfsim

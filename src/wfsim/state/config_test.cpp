@@ -63,7 +63,6 @@ TEST(Config, MalformedTextIsRefusedWithItsLine) {
       {"[next]\n", 1},
       {kSettings + "[current]\n", 13},
       {kSettings + "[next exclusions]\n[current exclusions]\n", 14},
-      {kSettings + "[current exclusions]\nC \\a\nc \\A\n", 15},
       {kSettings + "[current exclusions]\nC \\a\\..\\..\\b\n", 14},
       {kSettings + "[current exclusions]\nC data\n", 14},
       {kSettings + "[current exclusions]\n1 \\data\n", 14},
@@ -116,10 +115,22 @@ TEST(Config, ASettingsReadStopsBeforeTheExclusionLists) {
 
 TEST(Config, ExclusionsAreFoundWhateverTheirCase) {
   const Config config = Sample();
-  EXPECT_EQ(FindExclusion(config.next, 'C', "\\CAF\xC3\x89"), 0);
-  EXPECT_EQ(FindExclusion(config.next, 'C', "\\data"), 1);
-  EXPECT_EQ(FindExclusion(config.next, 'D', "\\data"), -1);
-  EXPECT_EQ(FindExclusion(config.next, 'C', "\\data\\x"), -1);
+  EXPECT_TRUE(ListsExclusion(config.next, 'C', "\\CAF\xC3\x89"));
+  EXPECT_TRUE(ListsExclusion(config.next, 'C', "\\data"));
+  EXPECT_FALSE(ListsExclusion(config.next, 'D', "\\data"));
+  EXPECT_FALSE(ListsExclusion(config.next, 'C', "\\data\\x"));
+}
+
+// Before names folded as NTFS folds them, \Логи and \логи were two entries.
+TEST(Config, EntriesThatNowFoldAlikeAreKeptAndRemovedTogether) {
+  Config config;
+  ParseError error;
+  const std::string text = kSettings + "[next exclusions]\nC \\\xD0\x9B\xD0\xBE\xD0\xB3\xD0\xB8\n"
+                           "C \\x\nc \\\xD0\xBB\xD0\xBE\xD0\xB3\xD0\xB8\n";
+  ASSERT_TRUE(ParseConfig(text, ParseScope::kAll, config, error)) << error.what;
+  ASSERT_EQ(config.next.exclusions.size(), 3u);
+  EXPECT_EQ(RemoveExclusions(config.next, 'C', "\\\xD0\x9B\xD0\x9E\xD0\x93\xD0\x98"), 2u);
+  EXPECT_EQ(config.next.exclusions, (std::vector<Exclusion>{{'C', "\\x"}}));
 }
 
 }  // namespace

@@ -75,3 +75,41 @@ TEST(Paths, ARefusalSaysWhichRuleTheNameBreaks) {
 
 }  // namespace
 }  // namespace wfsim
+
+namespace wfsim {
+namespace {
+
+// Names compare as NTFS compares them: each unit of the Basic Multilingual
+// Plane through its simple upper case, surrogates as they are.
+TEST(CaseFolding, EveryScriptWithCaseFoldsToItsSimpleUpperCase) {
+  const std::pair<char16_t, char16_t> pairs[] = {
+      {u'a', u'A'},           {u'\u00e9', u'\u00c9'}, {u'\u00ff', u'\u0178'},  // Latin
+      {u'\u0131', u'I'},      {u'\u017f', u'S'},                               // dotless i, long s
+      {u'\u043b', u'\u041b'}, {u'\u0451', u'\u0401'},                          // Cyrillic
+      {u'\u03c3', u'\u03a3'}, {u'\u03c2', u'\u03a3'},                          // Greek sigmas
+      {u'\u0561', u'\u0531'}, {u'\u10d0', u'\u1c90'},                          // Armenian, Georgian
+      {u'\uff41', u'\uff21'}, {u'\u24d0', u'\u24b6'},                          // fullwidth, circled
+  };
+  for (const auto& [lower, upper] : pairs) {
+    EXPECT_EQ(FoldCase(lower), upper) << static_cast<int>(lower);
+    EXPECT_EQ(FoldCase(upper), upper) << static_cast<int>(upper);
+  }
+  // No simple upper case of one unit: they stay.
+  for (const char16_t kept : {u'\u00df', u'\u0149', u'1', u'\u212a', u'\u4e00'}) EXPECT_EQ(FoldCase(kept), kept);
+  // Surrogates, paired (U+10428 DESERET SMALL LONG I) or not, are not folded.
+  EXPECT_EQ(FoldCase(u"\xd801\xdc28\xdc00x"), u"\xd801\xdc28\xdc00X");
+}
+
+TEST(CaseFolding, Utf8KeysMayChangeLengthAndStillCompareEqual) {
+  EXPECT_EQ(PathKey("\\f\xc4\xb1le"), "\\FILE");  // \fıle, 2 bytes folding to 1
+  EXPECT_TRUE(EqualFolded("\\f\xc4\xb1le", "\\FILE"));
+  EXPECT_TRUE(EqualFolded("\\\xd0\xbb\xd0\xbe\xd0\xb3\xd0\xb8", PathKey("\\\xd0\x9b\xd0\x9e\xd0\x93\xd0\x98")));
+  EXPECT_FALSE(EqualFolded("\\file", "\\FILES"));
+  EXPECT_FALSE(EqualFolded("\\files", "\\FILE"));
+  EXPECT_TRUE(Covers(PathKey("\\\xd0\x9b\xd0\xbe\xd0\xb3\xd0\xb8"), PathKey("\\\xd0\xbb\xd0\xbe\xd0\xb3\xd0\xb8\\app.log")));
+  // Bytes that are not UTF-8 keep all but their ASCII letters.
+  EXPECT_EQ(FoldCaseUtf8("a\xe9z"), "A\xe9Z");
+}
+
+}  // namespace
+}  // namespace wfsim

@@ -109,28 +109,24 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
   sealed.whole = sealed.up_to_list;
   sealed.whole.Add(body.substr(sealed.list_start));
   if (text.substr(body.size()) != SealLine(sealed.whole.Value())) return std::nullopt;
-  // Lines are "L \path" as FormatConfig writes them; only one of the same
-  // length can be the one sought.
-  const std::size_t wanted = folded_path.size() + 2;
+  // Lines are "L \path" as FormatConfig writes them. Paths of a long list
+  // often differ only at their end: a line whose last character is ASCII
+  // (and so folds to ASCII) is ruled out by that byte before the whole
+  // comparison. A name's folded form need not be as long as the name.
   const char* const data = body.data();
-  // Paths of a long list often differ only at their end: an ASCII last byte
-  // that differs rules a line out before the whole comparison.
-  const unsigned char last = static_cast<unsigned char>(folded_path.back());
+  const auto last = static_cast<unsigned char>(folded_path.back());
   const auto last_differs = [&](std::size_t end) {
     unsigned char c = static_cast<unsigned char>(data[end - 1]);
     if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 0x20);
-    return last < 0x80 && c != last;
+    return c < 0x80 && c != last;
   };
   for (std::size_t start = sealed.list_start; start < body.size();) {
     const void* newline = std::memchr(data + start, '\n', body.size() - start);
     if (newline == nullptr) return std::nullopt;
     const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
-    if (end - start == wanted && data[start] == volume && !last_differs(end) &&
-        EqualFolded(body.substr(start + 2, wanted - 2), folded_path)) {
-      sealed.found = true;
-      sealed.line_start = start;
-      sealed.line_end = end + 1;
-      break;
+    if (end - start > 2 && data[start] == volume && !last_differs(end) &&
+        EqualFolded(body.substr(start + 2, end - start - 2), folded_path)) {
+      sealed.lines.push_back({start, end + 1});
     }
     start = end + 1;
   }

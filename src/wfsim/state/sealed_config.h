@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wfsim {
 
@@ -38,14 +39,17 @@ class ContentHash {
 std::string SealLine(std::uint64_t hash);
 
 // A sealed text, opened for a change to its next-session exclusion list:
-// where the list starts, and the line of `volume` and `folded_path` (a
-// PathKey) in it, compared case-insensitively.
+// where the list starts, and the lines of `volume` and `folded_path` (a
+// PathKey) in it, compared case-insensitively. There is one at most unless
+// the list was written when fewer names folded alike.
 struct SealedText {
+  struct Line {
+    std::size_t start;
+    std::size_t end;  // just after its line break
+  };
   std::string_view body;       // all before the seal
   std::size_t list_start = 0;  // just after the list's header line
-  bool found = false;
-  std::size_t line_start = 0;  // of the line found
-  std::size_t line_end = 0;    // just after its line break
+  std::vector<Line> lines;     // found, in order
   ContentHash up_to_list;      // of body up to list_start
   ContentHash whole;           // of body
 };

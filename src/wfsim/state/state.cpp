@@ -211,33 +211,39 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
   if (!sealed) {
     // Parsed whole: change the lists themselves, and write them out sealed.
     Config after = config;
-    const std::ptrdiff_t found = FindExclusion(after.next, volume, path);
-    if (change == ListChange::kRemove && found < 0) return kFileNotFound;
-    if (change == ListChange::kRemove) after.next.exclusions.erase(after.next.exclusions.begin() + found);
-    if (change == ListChange::kAdd && found < 0) after.next.exclusions.push_back({volume, path});
+    if (change == ListChange::kAdd) {
+      if (!ListsExclusion(after.next, volume, path)) after.next.exclusions.push_back({volume, path});
+    } else if (RemoveExclusions(after.next, volume, path) == 0) {
+      return kFileNotFound;
+    }
     return Store(config, after);
   }
-  if (change == ListChange::kAdd && sealed->found) return kOk;
-  if (change == ListChange::kRemove && !sealed->found) return kFileNotFound;
+  const bool found = !sealed->lines.empty();
+  if (change == ListChange::kAdd && found) return kOk;
+  if (change == ListChange::kRemove && !found) return kFileNotFound;
   const std::string_view body = sealed->body;
   std::string line;
-  std::string seal;
+  std::vector<std::string_view> pieces;
+  ContentHash hash = sealed->whole;
   if (change == ListChange::kAdd) {
     ((line += volume) += ' ') += path;
     line += '\n';
-    ContentHash hash = sealed->whole;
     hash.Add(line);
-    seal = SealLine(hash.Value());
-    const std::string_view pieces[] = {body, line, seal};
-    return WriteConfig(pieces);
+    pieces = {body, line};
+  } else {
+    // Every line of the path goes: the bytes around them are copied as they are.
+    hash = sealed->up_to_list;
+    pieces.push_back(body.substr(0, sealed->list_start));
+    std::size_t from = sealed->list_start;
+    for (const SealedText::Line& found_line : sealed->lines) {
+      pieces.push_back(body.substr(from, found_line.start - from));
+      from = found_line.end;
+    }
+    pieces.push_back(body.substr(from));
+    for (std::size_t i = 1; i < pieces.size(); ++i) hash.Add(pieces[i]);
   }
-  const std::string_view before = body.substr(0, sealed->line_start);
-  const std::string_view after = body.substr(sealed->line_end);
-  ContentHash hash = sealed->up_to_list;
-  hash.Add(before.substr(sealed->list_start));
-  hash.Add(after);
-  seal = SealLine(hash.Value());
-  const std::string_view pieces[] = {before, after, seal};
+  const std::string seal = SealLine(hash.Value());
+  pieces.push_back(seal);
   return WriteConfig(pieces);
 }
 

@@ -1,5 +1,8 @@
 #include "wfsim/state/text.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "frontend/operand_text.h"
 
 namespace wfsim {
@@ -77,10 +80,26 @@ std::optional<std::u16string> FromUtf8(std::string_view text) {
   return out;
 }
 
+namespace {
+
+struct UpperCase {
+  char16_t unit;
+  char16_t upper;
+};
+
+constexpr UpperCase kUpperCase[] = {
+#include "wfsim/state/case_table.inc"
+};
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; }
+
+}  // namespace
+
 char16_t FoldCase(char16_t unit) {
-  if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 0x20);
-  if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return static_cast<char16_t>(unit - 0x20);
-  return unit;
+  if (unit < 0x80) return static_cast<char16_t>(AsciiUpper(static_cast<char>(unit)));
+  const auto found = std::lower_bound(std::begin(kUpperCase), std::end(kUpperCase), unit,
+                                      [](const UpperCase& entry, char16_t wanted) { return entry.unit < wanted; });
+  return found != std::end(kUpperCase) && found->unit == unit ? found->upper : unit;
 }
 
 std::u16string FoldCase(std::u16string_view text) {
@@ -89,32 +108,27 @@ std::u16string FoldCase(std::u16string_view text) {
   return out;
 }
 
-namespace {
-
-// Latin-1 letters are C3 A0 to C3 BE in UTF-8 (C3 B7 is the division sign).
-char FoldedByte(std::string_view text, std::size_t i) {
-  const auto c = static_cast<unsigned char>(text[i]);
-  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 0x20);
-  if (c >= 0xA0 && c <= 0xBE && c != 0xB7 && i > 0 && static_cast<unsigned char>(text[i - 1]) == 0xC3) {
-    return static_cast<char>(c - 0x20);
-  }
-  return text[i];
-}
-
-}  // namespace
-
 std::string FoldCaseUtf8(std::string_view text) {
+  if (const std::optional<std::u16string> units = FromUtf8(text)) {
+    if (std::optional<std::string> folded = ToUtf8(FoldCase(*units))) return *folded;
+  }
+  // Not UTF-8: only its ASCII letters are known for what they are.
   std::string out(text);
-  for (std::size_t i = 0; i < text.size(); ++i) out[i] = FoldedByte(text, i);
+  for (char& c : out) c = AsciiUpper(c);
   return out;
 }
 
 bool EqualFolded(std::string_view utf8, std::string_view folded) {
-  if (utf8.size() != folded.size()) return false;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if (FoldedByte(utf8, i) != folded[i]) return false;
+  // Most names are ASCII, which folds byte for byte; the rest may change
+  // length when folded (dotless i, long s), so it is compared folded whole.
+  std::size_t i = 0;
+  while (i < utf8.size() && i < folded.size() && static_cast<unsigned char>(utf8[i]) < 0x80 &&
+         static_cast<unsigned char>(folded[i]) < 0x80) {
+    if (AsciiUpper(utf8[i]) != folded[i]) return false;
+    ++i;
   }
-  return true;
+  if (i == utf8.size() || i == folded.size()) return i == utf8.size() && i == folded.size();
+  return FoldCaseUtf8(utf8.substr(i)) == folded.substr(i);
 }
 
 }  // namespace wfsim

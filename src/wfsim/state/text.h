@@ -21,12 +21,16 @@ std::u16string OperandUnits(const char* typed);
 std::optional<std::string> ToUtf8(std::u16string_view text);
 std::optional<std::u16string> FromUtf8(std::string_view text);
 
-// The case-insensitive form names are compared by: ASCII and Latin-1 letters.
+// The case-insensitive form names are compared by, as NTFS compares them:
+// each 16-bit unit of the Basic Multilingual Plane through its simple upper
+// case (case_table.inc); surrogates, paired or not, stay as they are.
 char16_t FoldCase(char16_t unit);
 std::u16string FoldCase(std::u16string_view text);
 
-// The same folding on valid UTF-8, byte for byte: it keeps the length.
+// The same folding on UTF-8, which may change its length (U+0131, dotless
+// i, folds to I); text that is not UTF-8 has its ASCII letters folded.
 std::string FoldCaseUtf8(std::string_view text);
+// Whether `utf8` folds to `folded`.
 bool EqualFolded(std::string_view utf8, std::string_view folded);
 
 }  // namespace wfsim
