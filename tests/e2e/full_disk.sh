@@ -32,7 +32,7 @@ test_a_full_disk_loses_nothing() {
   dd if=/dev/zero of="$disk/filler" bs=4k 2> /dev/null
   run "$bin/fbwfsim" reboot
   [ "$status" -ne 0 ] || fail "a reboot on a full disk succeeded"
-  grep -q 'disk full' "$work/err" || fail "the reboot's message does not name the cause: $(cat "$work/err")"
+  grep -q 'No space left on device' "$work/err" || fail "the reboot's message does not name the cause: $(cat "$work/err")"
   cmp -s "$work/config.before" "$state/config" || fail "a failed reboot changed config"
   sim_reads 'cached' C: '\kept.txt'
   local i

@@ -128,7 +128,7 @@ Outcome MakeParents(const fs::path& file) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   if (!ec) return kOk;
-  return {kAccessDenied, "the folder " + Quoted(file.parent_path()) + " can't be made: " + ec.message()};
+  return ChangeFailed("the folder " + Quoted(file.parent_path()) + " can't be made", ec);
 }
 
 bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
@@ -294,7 +294,7 @@ Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
     if (disk.type != EntryType::kFile) return NoDiskCopy(cache);
     // One rename: the disk copy is the old content or the new, never a mix.
     if (MoveDurably(cache.path, disk.path)) return Outcome(kOk);
-    return Outcome(kAccessDenied, Quoted(cache.path) + " can't be moved to the disk");
+    return ChangeFailed(Quoted(cache.path) + " can't be moved to the disk");
   });
 }
 
@@ -308,7 +308,7 @@ Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
     if (!on_disk) return NoDiskCopy(cache);
     std::error_code ec;
     if (fs::remove(cache.path, ec)) return Outcome(kOk);
-    return Outcome(kAccessDenied, Quoted(cache.path) + " can't be removed");
+    return ChangeFailed(Quoted(cache.path) + " can't be removed", ec);
   });
 }
 
@@ -377,7 +377,7 @@ Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std
     if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
     if (Outcome made = MakeParents(into.path); !made.ok()) return made;
     if (ReplaceDurably(state_.ScratchFolder() / "write.new", into.path, content)) return Outcome(kOk);
-    return Outcome(kAccessDenied, Quoted(into.path) + " can't be written (is the disk full?)");
+    return ChangeFailed(Quoted(into.path) + " can't be written");
   });
 }
 

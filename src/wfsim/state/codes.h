@@ -17,10 +17,12 @@ inline constexpr WfStatus kNotEnoughMemory = 8;
 inline constexpr WfStatus kInvalidDrive = 15;       // no such volume, or not protected now
 inline constexpr WfStatus kInvalidParameter = 87;   // threshold out of range, null pointers
 inline constexpr WfStatus kNoMoreFiles = 18;        // a cache search's end
+inline constexpr WfStatus kWriteProtect = 19;       // the state folder is on a read-only file system
 inline constexpr WfStatus kDiskFull = 112;          // the overlay is full; config would pass its read limit
 inline constexpr WfStatus kInvalidName = 123;       // malformed volume or path
 inline constexpr WfStatus kMoreData = 234;          // a buffer too small: the size needed is given
-inline constexpr WfStatus kFileCorrupt = 1392;      // config can't be parsed
+inline constexpr WfStatus kTimeout = 1460;          // the state folder's lock stayed held
+inline constexpr WfStatus kFileCorrupt = 1392;      // config or faults can't be parsed
 
 struct CodeMeaning {
   WfStatus code;
@@ -38,7 +40,8 @@ inline constexpr CodeMeaning kCodeMeanings[] = {
      "the exclusion is not listed; the file is not in the cache, or names nothing or a folder; "
      "or a cache search finds nothing cached on the volume"},
     {kAccessDenied, "ERROR_ACCESS_DENIED",
-     "the state folder or a file in it can't be used; a write would make a path both a file "
+     "the state folder or a file in it can't be used (a change without write permission "
+     "among them); a write would make a path both a file "
      "and a folder; or restore of a file that is on the disk but not in the cache"},
     {kInvalidHandle, "ERROR_INVALID_HANDLE", "a notification's event is null or not an event"},
     {kNotEnoughMemory, "ERROR_NOT_ENOUGH_MEMORY", "the stand-in ran out of memory"},
@@ -48,6 +51,8 @@ inline constexpr CodeMeaning kCodeMeanings[] = {
      "a threshold outside the release's range, a size display above 1, a notification level of "
      "0 or above the threshold, or a null pointer"},
     {kNoMoreFiles, "ERROR_NO_MORE_FILES", "a cache search has no more files"},
+    {kWriteProtect, "ERROR_WRITE_PROTECT",
+     "a change, with the state folder on a read-only file system (queries still work)"},
     {kDiskFull, "ERROR_DISK_FULL",
      "the overlay is full: a program's write to a protected volume would take it past the "
      "threshold; or a change would take config past its read limit of 16 MiB"},
@@ -56,7 +61,9 @@ inline constexpr CodeMeaning kCodeMeanings[] = {
     {kMoreData, "ERROR_MORE_DATA", "the buffer is too small; the size it needs is given back"},
     {126, "ERROR_MOD_NOT_FOUND", "vorlen found no write filter library (not the stand-in's own)"},
     {127, "ERROR_PROC_NOT_FOUND", "the library lacks the function (not the stand-in's own)"},
-    {kFileCorrupt, "ERROR_FILE_CORRUPT", "config does not parse, or is over its read limit"},
+    {kFileCorrupt, "ERROR_FILE_CORRUPT", "config or faults does not parse, or is over its read limit"},
+    {kTimeout, "ERROR_TIMEOUT",
+     "the state folder stayed busy: another process held its lock for 30 seconds"},
 };
 
 // A code and, where the code alone would leave a user guessing, the cause in

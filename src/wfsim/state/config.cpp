@@ -266,6 +266,8 @@ bool ParseConfig(std::string_view text, ParseScope scope, Config& config, ParseE
   config = Config{};
   error = ParseError{};
   Parser parser(scope, config, error);
+  // Notepad saves UTF-8 with a byte-order mark; FormatConfig writes none.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   while (!text.empty()) {
     const auto end = text.find('\n');
     std::string_view line = text.substr(0, end);

@@ -30,7 +30,7 @@ TEST(Config, WhatIsWrittenParsesBackTheSame) {
 
 TEST(Config, HandEditsInTheirUsualFormsAreRead) {
   const std::string text =
-      "# edited\r\n\r\n[current]\r\n  filter=on \r\ncompression = off\r\npreallocation = off\r\n"
+      "\xEF\xBB\xBF# edited\r\n\r\n[current]\r\n  filter=on \r\ncompression = off\r\npreallocation = off\r\n"
       "threshold = 64\r\nprotected = d c\r\n[next]\nprotected = \nthreshold=100\nfilter = off\n"
       "compression = off\npreallocation = off\n[next exclusions]\nc \\Logs\\today.txt\n";
   Config config;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -13,12 +15,42 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
 namespace wfsim {
 
+std::chrono::milliseconds LockWait() {
+  const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
+  char* end = nullptr;
+  const long long milliseconds = set != nullptr ? std::strtoll(set, &end, 10) : -1;
+  if (set == nullptr || *set == '\0' || *end != '\0' || milliseconds < 0) return std::chrono::seconds(30);
+  return std::chrono::milliseconds(milliseconds);
+}
+
 namespace {
+
+enum class Attempt { kDone, kBusy, kFailed };
+
+// Tries `attempt` until it is done, fails, or LockWait() passes, sleeping a
+// little longer each time.
+template <typename Try>
+bool Retry(Try attempt, FileLock::Failure& failure) {
+  const auto deadline = std::chrono::steady_clock::now() + LockWait();
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    const Attempt result = attempt();
+    if (result == Attempt::kDone) return true;
+    if (result == Attempt::kFailed) return false;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      failure = FileLock::Failure::kTimedOut;
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
+}
 
 #ifdef _WIN32
 
@@ -235,13 +267,41 @@ std::string OwnName(const fs::path& path) {
   return Utf8Of(fs::path(found.cFileName));
 }
 
-std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
-  Handle handle(OpenHandle(file, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failure& failure) {
+  failure = Failure::kUnusable;
+  HANDLE opened = OpenHandle(file, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_WRITE_PROTECT) {
+    if (Inspect(file).type == EntryType::kMissing) return FileLock(kNone);
+    opened = OpenHandle(file, GENERIC_READ, OPEN_EXISTING);
+  }
+  Handle handle(opened);
   if (!handle.ok() || !IsPlainHandle(handle.get())) return std::nullopt;
-  OVERLAPPED whole{};
-  const DWORD flags = mode == Mode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
-  if (LockFileEx(handle.get(), flags, 0, MAXDWORD, MAXDWORD, &whole) == 0) return std::nullopt;
+  const DWORD flags = (mode == Mode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY;
+  const bool locked = Retry([&] {
+    OVERLAPPED whole{};
+    if (LockFileEx(handle.get(), flags, 0, MAXDWORD, MAXDWORD, &whole) != 0) return Attempt::kDone;
+    return GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING ? Attempt::kBusy
+                                                                                       : Attempt::kFailed;
+  }, failure);
+  if (!locked) return std::nullopt;
   return FileLock(reinterpret_cast<long long>(handle.release()));
+}
+
+std::optional<long> LockHolder(const fs::path&) { return std::nullopt; }
+
+SystemError LastSystemError() {
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words = text != nullptr ? text : L"";
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L'.')) words.pop_back();
+  SystemError error;
+  error.reason = Utf8Of(fs::path(words.empty() ? L"error " + std::to_wstring(code) : words));
+  if (code == ERROR_WRITE_PROTECT) error.kind = SystemError::Kind::kReadOnly;
+  if (code == ERROR_ACCESS_DENIED) error.kind = SystemError::Kind::kDenied;
+  return error;
 }
 
 FileLock::~FileLock() {
@@ -295,18 +355,57 @@ Entry Inspect(const fs::path& path) {
 
 std::string OwnName(const fs::path& path) { return Utf8Of(path.filename()); }
 
-std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode) {
-  constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int opened = ::open(file.c_str(), O_RDWR | kFlags, 0644);
-  if (opened < 0 && errno == EACCES) opened = ::open(file.c_str(), O_RDONLY | kFlags);  // read-only folder
+std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failure& failure) {
+  failure = Failure::kUnusable;
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int opened = ::open(file.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+  // A folder made read-only, by its mode or its mount: queries still work.
+  if (opened < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    const bool read_only_mount = errno == EROFS;
+    opened = ::open(file.c_str(), O_RDONLY | kFlags);
+    if (opened < 0 && errno == ENOENT && read_only_mount) return FileLock(kNone);
+  }
   Descriptor fd(opened);
   if (!fd.ok() || !IsPlainDescriptor(fd.get())) return std::nullopt;
-  int result;
-  do {
-    result = ::flock(fd.get(), mode == Mode::kExclusive ? LOCK_EX : LOCK_SH);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) return std::nullopt;
+  const int operation = (mode == Mode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  const bool locked = Retry([&] {
+    if (::flock(fd.get(), operation) == 0) return Attempt::kDone;
+    return errno == EWOULDBLOCK || errno == EINTR ? Attempt::kBusy : Attempt::kFailed;
+  }, failure);
+  if (!locked) return std::nullopt;
   return FileLock(fd.release());
+}
+
+// /proc/locks names the process of each flock by the file's device and inode.
+std::optional<long> LockHolder(const fs::path& file) {
+  struct stat info;
+  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
+  char wanted[64];
+  std::snprintf(wanted, sizeof wanted, "%02x:%02x:%ju", major(info.st_dev), minor(info.st_dev),
+                static_cast<std::uintmax_t>(info.st_ino));
+  std::FILE* locks = std::fopen("/proc/locks", "r");
+  if (locks == nullptr) return std::nullopt;
+  char line[256];
+  std::optional<long> holder;
+  while (!holder && std::fgets(line, sizeof line, locks) != nullptr) {
+    char kind[16], device[64];
+    long pid = 0;
+    if (std::sscanf(line, "%*s %15s %*s %*s %ld %63s", kind, &pid, device) == 3 &&
+        std::strcmp(kind, "FLOCK") == 0 && std::strcmp(device, wanted) == 0) {
+      holder = pid;
+    }
+  }
+  std::fclose(locks);
+  return holder;
+}
+
+SystemError LastSystemError() {
+  const int code = errno;
+  SystemError error;
+  error.reason = std::strerror(code);
+  if (code == EROFS) error.kind = SystemError::Kind::kReadOnly;
+  if (code == EACCES || code == EPERM) error.kind = SystemError::Kind::kDenied;
+  return error;
 }
 
 FileLock::~FileLock() {
@@ -337,9 +436,35 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& t
 
 #endif
 
+namespace {
+
+// The cause of a failure outlives the clean-up after it, for LastSystemError.
+class KeptError {
+ public:
+#ifdef _WIN32
+  KeptError() : code_(GetLastError()) {}
+  ~KeptError() { SetLastError(code_); }
+#else
+  KeptError() : code_(errno) {}
+  ~KeptError() { errno = code_; }
+#endif
+  KeptError(const KeptError&) = delete;
+  KeptError& operator=(const KeptError&) = delete;
+
+ private:
+#ifdef _WIN32
+  DWORD code_;
+#else
+  int code_;
+#endif
+};
+
+}  // namespace
+
 bool WriteNewFile(const fs::path& path, std::span<const std::string_view> pieces) {
   if (!RemoveLeftover(path)) return false;
   if (CreateAndFlush(path, pieces)) return true;
+  const KeptError kept;
   RemoveLeftover(path);
   return false;
 }
@@ -348,6 +473,7 @@ bool ReplaceDurably(const fs::path& scratch, const fs::path& target,
                     std::span<const std::string_view> pieces) {
   if (!WriteNewFile(scratch, pieces)) return false;
   if (MoveDurably(scratch, target)) return true;
+  const KeptError kept;
   RemoveLeftover(scratch);
   return false;
 }

@@ -2,6 +2,7 @@
 // library: where its state lives, file locks and durable writes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,7 +26,10 @@ std::optional<fs::path> StateFolderFromEnvironment();
 class FileLock {
  public:
   enum class Mode { kShared, kExclusive };
-  static std::optional<FileLock> Acquire(const fs::path& file, Mode mode);
+  enum class Failure { kNone, kUnusable, kTimedOut };
+  // Waits at most LockWait() for the lock. On a read-only file system where
+  // the lock file is missing, nothing can change and no lock is needed.
+  static std::optional<FileLock> Acquire(const fs::path& file, Mode mode, Failure& failure);
 
   FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
   FileLock(const FileLock&) = delete;
@@ -38,6 +42,21 @@ class FileLock {
   explicit FileLock(long long handle) : handle_(handle) {}
   long long handle_;
 };
+
+// How long a call waits for the state folder's lock: 30 seconds, or
+// $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
+std::chrono::milliseconds LockWait();
+
+// The process that holds a lock on `file`, where the platform can tell.
+std::optional<long> LockHolder(const fs::path& file);
+
+// Why the last call of the system failed: its own words, and whether the
+// cause is a read-only file system or a lack of permission.
+struct SystemError {
+  enum class Kind { kReadOnly, kDenied, kOther } kind = Kind::kOther;
+  std::string reason;
+};
+SystemError LastSystemError();
 
 // What a name in the state folder is, never following a link: a symbolic
 // link, and on Windows any reparse point, is a kLink; a FIFO, socket or

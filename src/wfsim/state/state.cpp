@@ -45,29 +45,47 @@ bool HasSettings(std::string_view text, std::size_t fresh) {
   return false;
 }
 
-std::vector<Fault> ParseFaults(std::string_view text) {
-  std::vector<Fault> faults;
-  while (!text.empty()) {
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// "FUNCTION CODE COUNT" a line, CODE and COUNT from 1; the number of the
+// first line that is not, or 0.
+std::size_t ParseFaults(std::string_view text, std::vector<Fault>& faults) {
+  faults.clear();
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  for (std::size_t number = 1; !text.empty(); ++number) {
     const auto end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
+    std::string_view line = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty()) continue;
     const auto first = line.find(' ');
     const auto second = line.find(' ', first + 1);
-    if (first == std::string_view::npos || second == std::string_view::npos) continue;
+    if (first == 0 || first == std::string_view::npos || second == std::string_view::npos) return number;
     Fault fault{std::string(line.substr(0, first)), 0, 0};
     const char* code = line.data() + first + 1;
     const char* count = line.data() + second + 1;
-    if (std::from_chars(code, line.data() + second, fault.code).ec != std::errc() ||
-        std::from_chars(count, line.data() + line.size(), fault.count).ec != std::errc() ||
-        fault.count == 0) {
-      continue;
+    const auto [code_end, code_error] = std::from_chars(code, line.data() + second, fault.code);
+    const auto [count_end, count_error] = std::from_chars(count, line.data() + line.size(), fault.count);
+    if (code_error != std::errc() || code_end != line.data() + second || fault.code == 0 ||
+        count_error != std::errc() || count_end != line.data() + line.size() || fault.count == 0) {
+      return number;
     }
     faults.push_back(std::move(fault));
   }
-  return faults;
+  return 0;
 }
 
 }  // namespace
+
+Outcome ChangeFailed(const std::string& what) {
+  const SystemError error = LastSystemError();
+  return {error.kind == SystemError::Kind::kReadOnly ? kWriteProtect : kAccessDenied, what + ": " + error.reason};
+}
+
+Outcome ChangeFailed(const std::string& what, const std::error_code& error) {
+  const bool read_only = error == std::errc::read_only_file_system;
+  return {read_only ? kWriteProtect : kAccessDenied, what + ": " + error.message()};
+}
 
 fs::path StateFolder::CacheFolder(const Config& config) const {
   if (config.session == 0) return dir_ / "cache";
@@ -76,15 +94,13 @@ fs::path StateFolder::CacheFolder(const Config& config) const {
 
 Outcome StateFolder::StructureFolder(const fs::path& folder, bool create) const {
   Entry entry = Inspect(folder);
+  std::error_code ec;
   if (entry.type == EntryType::kMissing && create) {
-    std::error_code ec;
     fs::create_directory(folder, ec);
     entry = Inspect(folder);
   }
   if (entry.type == EntryType::kFolder) return kOk;
-  if (entry.type == EntryType::kMissing) {
-    return {kAccessDenied, "the folder " + Quoted(folder) + " can't be made"};
-  }
+  if (entry.type == EntryType::kMissing) return ChangeFailed("the folder " + Quoted(folder) + " can't be made", ec);
   return NotPlain(folder, "a plain folder");
 }
 
@@ -98,8 +114,17 @@ Outcome StateFolder::CheckVolume(char volume) const {
 }
 
 std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
-  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode);
+  FileLock::Failure why = FileLock::Failure::kNone;
+  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode, why);
   if (lock) return lock;
+  if (why == FileLock::Failure::kTimedOut) {
+    std::string cause = "the state folder " + Quoted(dir_) + " is busy: ";
+    const std::optional<long> holder = LockHolder(dir_ / "lock");
+    cause += holder ? "process " + std::to_string(*holder) : std::string("another process");
+    cause += " has held its lock for " + std::to_string(LockWait().count()) + " ms";
+    failure = {kTimeout, cause};
+    return lock;
+  }
   const Entry entry = Inspect(dir_ / "lock");
   if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
     failure = NotPlain(dir_ / "lock", "a plain file");
@@ -113,9 +138,7 @@ Outcome StateFolder::Prepare() {
   if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // its kind is checked when read
   std::error_code ec;
   fs::create_directories(dir_, ec);
-  if (Inspect(dir_).type == EntryType::kMissing) {
-    return {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be made"};
-  }
+  if (Inspect(dir_).type == EntryType::kMissing) return ChangeFailed("the state folder " + Quoted(dir_) + " can't be made", ec);
   Outcome failure;
   const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
   if (!lock) return failure;
@@ -188,7 +211,7 @@ Outcome StateFolder::WriteConfig(std::span<const std::string_view> pieces) {
     return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB"};
   }
   if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", pieces)) {
-    return {kAccessDenied, "the configuration can't be written in " + Quoted(dir_) + " (is the disk full?)"};
+    return ChangeFailed("the configuration can't be written in " + Quoted(dir_));
   }
   return kOk;
 }
@@ -314,9 +337,16 @@ Outcome StateFolder::ClearFaults() {
 Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
   const fs::path file = dir_ / "faults";
   std::string text;
+  faults.clear();
   const ReadOutcome read = ReadRegularFile(file, kFaultsLimit, text);
-  faults = read == ReadOutcome::kRead ? ParseFaults(text) : std::vector<Fault>{};
-  return read == ReadOutcome::kMissing ? Outcome(kOk) : ReadFailure(read, file, "1 MiB");
+  if (read == ReadOutcome::kMissing) return kOk;
+  if (read != ReadOutcome::kRead) return ReadFailure(read, file, "1 MiB");
+  if (const std::size_t line = ParseFaults(text, faults); line != 0) {
+    return {kFileCorrupt, Quoted(file) + ", line " + std::to_string(line) +
+                              ": expected FUNCTION CODE COUNT, both numbers from 1 (fbwfsim fail --clear "
+                              "removes the file)"};
+  }
+  return kOk;
 }
 
 Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
@@ -324,14 +354,14 @@ Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
   std::error_code ec;
   if (faults.empty()) {
     if (fs::remove(file, ec) || !ec) return kOk;
-    return {kAccessDenied, Quoted(file) + " can't be removed"};
+    return ChangeFailed(Quoted(file) + " can't be removed", ec);
   }
   std::string text;
   for (const Fault& f : faults) {
     text += f.function + ' ' + std::to_string(f.code) + ' ' + std::to_string(f.count) + '\n';
   }
   if (ReplaceDurably(dir_ / "faults.new", file, text)) return kOk;
-  return {kAccessDenied, Quoted(file) + " can't be written (is the disk full?)"};
+  return ChangeFailed(Quoted(file) + " can't be written");
 }
 
 }  // namespace wfsim

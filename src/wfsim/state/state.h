@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "wfapi/wfapi.h"
@@ -23,6 +24,12 @@ struct Fault {
   WfStatus code;
   std::uint32_t count;
 };
+
+// A change the system refused: 19 on a read-only file system, else 5, with
+// what could not be done and the system's reason, from LastSystemError() or
+// from `error`.
+Outcome ChangeFailed(const std::string& what);
+Outcome ChangeFailed(const std::string& what, const std::error_code& error);
 
 class StateFolder {
  public:
