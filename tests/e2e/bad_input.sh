@@ -142,6 +142,7 @@ planted_cases=(
   "lock           symlink hardlink fifo  structure"
   "volumes/C      symlink fifo           structure"
   "CACHE/C        symlink fifo           cache"
+  "CACHE          symlink fifo           cachefolder"
   "volumes/C/x    symlink                path"
   "config.new     symlink hardlink fifo  leftover"
   "faults.new     symlink hardlink fifo  leftover"
@@ -153,7 +154,8 @@ plant() {  # plant KIND PATH: a link to a file or folder outside, or a FIFO
   rm -rf "$target"
   mkdir -p "$(dirname "$target")"
   case $1 in
-    symlink) if [[ $target == */volumes/* || $target == */C ]]; then ln -s "$outside/dir" "$target"
+    symlink) if [[ $target == */cache* ]] && [[ $target != */C ]]; then ln -s "$outside/cache" "$target"
+             elif [[ $target == */volumes/* || $target == */C ]]; then ln -s "$outside/dir" "$target"
              else ln -s "$outside/victim.txt" "$target"; fi ;;
     hardlink) ln "$outside/victim.txt" "$target" ;;
     fifo) mkfifo "$target" ;;
@@ -174,6 +176,8 @@ test_nothing_planted_in_the_folder_reaches_outside() {
   mkdir -p "$outside/dir"
   echo "keep me" > "$outside/victim.txt"
   echo "keep me too" > "$outside/dir/victim.txt"
+  mkdir -p "$outside/cache/C"
+  echo "outside" > "$outside/cache/C/a.txt"
   local line name kinds class kind cases=0
   for line in "${planted_cases[@]}"; do
     read -r name kinds <<< "$line"
@@ -196,6 +200,17 @@ test_nothing_planted_in_the_folder_reaches_outside() {
           bounded "$bin/vorlen" -restore C: '\a.txt'
           compare "$BANNER"$'Error 5 \nError: File not in cache\nError: File not found\n' "$work/out" \
             "$label: -restore" ;;
+        cachefolder)  # the session's cache folder itself: nothing reached through it
+          local program
+          for program in "read C: \\a.txt" "ls C:" "overlay"; do
+            # shellcheck disable=SC2086
+            bounded "$bin/fbwfsim" $program
+            [ "$status" -ne 0 ] && ! grep -q outside "$work/out" || fail "$label: fbwfsim $program went through it"
+          done
+          bounded "$bin/vorlen" -commit C: '\a.txt'
+          grep -q '^Error 5 $' "$work/out" || fail "$label: -commit: $(cat "$work/out")"
+          bounded "$bin/vorlen" -restore C: '\a.txt'
+          grep -q '^Error 5 $' "$work/out" || fail "$label: -restore: $(cat "$work/out")" ;;
         path)
           bounded "$bin/fbwfsim" write C: '\x\victim.txt' 'overwritten'
           [ "$status" -ne 0 ] || fail "$label: a write through it succeeded"

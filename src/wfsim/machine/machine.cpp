@@ -149,7 +149,6 @@ Outcome Report(bool current, bool next, std::uint32_t* current_out, std::uint32_
 Outcome Machine::LocateVolume(std::u16string_view volume, char& letter) const {
   const std::optional<char> parsed = ParseVolume(volume);
   if (!parsed) return kInvalidName;
-  if (Outcome exists = state_.CheckVolume(*parsed); !exists.ok()) return exists;
   letter = *parsed;
   return kOk;
 }
@@ -159,7 +158,6 @@ Outcome Machine::Locate(std::u16string_view volume, std::u16string_view path, Ta
   if (!parsed) return kInvalidName;
   std::optional<std::vector<std::string>> names = ParsePath(path);
   if (!names) return {kInvalidName, "not a path on the volume: " + PathProblem(path)};
-  if (Outcome exists = state_.CheckVolume(*parsed); !exists.ok()) return exists;
   target = {*parsed, std::move(*names)};
   return kOk;
 }
@@ -174,7 +172,8 @@ Outcome NeedsFilterNext(const Config& config) {
 }
 
 // Exclusions belong to a volume protected for the next session.
-Outcome NeedsProtectionNext(const Config& config, char letter) {
+Outcome NeedsProtectionNext(const StateFolder& state, const Config& config, char letter) {
+  if (Outcome exists = state.CheckVolume(letter); !exists.ok()) return exists;
   if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
   return config.next.Lists(letter) ? kOk : kInvalidDrive;
 }
@@ -202,6 +201,7 @@ Outcome Machine::QueryVolume(std::u16string_view volume, std::uint32_t* current,
   char letter = 0;
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     return Report(config.current.IsProtected(letter), config.next.IsProtected(letter), current, next);
   });
 }
@@ -210,6 +210,7 @@ Outcome Machine::Protect(std::u16string_view volume) {
   char letter = 0;
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
     std::string& set = config.next.protected_volumes;
     if (set.find(letter) == std::string::npos) {
@@ -224,6 +225,7 @@ Outcome Machine::Unprotect(std::u16string_view volume, bool drop_exclusions) {
   char letter = 0;
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Update([&](Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     if (Outcome ready = NeedsFilterNext(config); !ready.ok()) return ready;
     if (!config.next.Lists(letter)) return kInvalidDrive;
     std::erase(config.next.protected_volumes, letter);
@@ -247,14 +249,14 @@ Outcome Machine::AddExclusion(std::u16string_view volume, std::u16string_view pa
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   return state_.ChangeNextExclusion(StateFolder::ListChange::kAdd, target.volume, JoinPath(target.names),
-                                    [&](const Config& config) { return NeedsProtectionNext(config, target.volume); });
+                                    [&](const Config& config) { return NeedsProtectionNext(state_, config, target.volume); });
 }
 
 Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view path) {
   Target target;
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   return state_.ChangeNextExclusion(StateFolder::ListChange::kRemove, target.volume, JoinPath(target.names),
-                                    [&](const Config& config) { return NeedsProtectionNext(config, target.volume); });
+                                    [&](const Config& config) { return NeedsProtectionNext(state_, config, target.volume); });
 }
 
 namespace {
@@ -266,6 +268,7 @@ using FileAct = std::function<Outcome(const Found& disk, const Found& cache)>;
 Outcome OnCachedPath(StateFolder& state, char letter, const std::vector<std::string>& names,
                      const FileAct& act) {
   return state.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
+    if (Outcome exists = state.CheckVolume(letter); !exists.ok()) return exists;
     if (!config.current.IsProtected(letter)) return kInvalidDrive;
     if (Covered(config.current, letter, names)) {
       return {kInvalidFunction, Shown(letter, names, names.size()) + " is write-through: an exclusion covers it"};
@@ -386,6 +389,7 @@ Outcome Machine::ReadFile(std::u16string_view volume, std::u16string_view path, 
   if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
   const char letter = target.volume;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     Found file;
     for (const fs::path& root : {state_.CacheRoot(config, letter), state_.VolumeRoot(letter)}) {
       if (Outcome found = Find(root, letter, target.names, file); !found.ok()) return found;
@@ -435,6 +439,7 @@ Outcome Machine::List(std::u16string_view volume, std::u16string_view path,
   }
   const char letter = target.volume;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
+    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
     Found disk, cache;
     Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
     if (found.ok()) found = Find(state_.CacheRoot(config, letter), letter, disk.names, cache);

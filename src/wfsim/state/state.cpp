@@ -104,6 +104,12 @@ Outcome StateFolder::StructureFolder(const fs::path& folder, bool create) const 
   return NotPlain(folder, "a plain folder");
 }
 
+Outcome StateFolder::CheckCache(const Config& config) const {
+  const fs::path folder = CacheFolder(config);
+  const EntryType type = Inspect(folder).type;
+  return type == EntryType::kMissing || type == EntryType::kFolder ? Outcome(kOk) : NotPlain(folder, "a plain folder");
+}
+
 Outcome StateFolder::CheckVolume(char volume) const {
   for (const fs::path& folder : {dir_ / "volumes", VolumeRoot(volume)}) {
     const EntryType type = Inspect(folder).type;
@@ -173,6 +179,7 @@ Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Co
   if (!lock) return failure;
   Config config;
   if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
+  if (Outcome cache = CheckCache(config); !cache.ok()) return cache;
   return body(config);
 }
 
@@ -183,6 +190,7 @@ Outcome StateFolder::ActOnFiles(ParseScope scope,
   if (!lock) return failure;
   Config config;
   if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
+  if (Outcome cache = CheckCache(config); !cache.ok()) return cache;
   return body(config);
 }
 

@@ -47,6 +47,10 @@ class StateFolder {
 
   // kOk, 15 for a volume that does not exist, 5 for a link in its place.
   Outcome CheckVolume(char volume) const;
+  // kOk while the session's cache folder is a plain folder or not made yet,
+  // 5 otherwise: nothing outside the state folder is reached through it.
+  // Read and ActOnFiles check it before their body runs.
+  Outcome CheckCache(const Config& config) const;
   // A folder of the state folder's own structure: kOk when it is a plain
   // folder (made when `create` and missing), 5 otherwise.
   Outcome StructureFolder(const fs::path& folder, bool create) const;
