@@ -3,9 +3,10 @@
 // configuration after one of the changes, that no file of a volume or of the
 // cache is half-written after an interrupted write or commit, and that an
 // interrupted reboot left the old session with its whole cache or the new
-// one with an empty cache.
+// one with an empty cache. Then kills resets: after each, every call works and
+// the machine is the old one, whole, or the new one.
 //
-//   crash_consistency SECONDS MAX_KILLS
+//   crash_consistency SECONDS MAX_KILLS [RESET_KILLS]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,11 +113,82 @@ bool Check(const fs::path& dir, std::size_t& changes, std::size_t& reboots) {
   return true;
 }
 
+// The old machine of the reset phase: xpe, the filter on, C protected with
+// `files` files on its disk and one in the cache, a file on D.
+bool MakeOldMachine(StateFolder& state, Machine& machine, std::size_t files) {
+  bool cached = false;
+  if (!state.Reset(Config::Fresh(kReleases[0])).ok()) return false;
+  for (std::size_t k = 0; k < files; ++k) {
+    std::FILE* file = std::fopen((state.VolumeRoot('C') / ("f" + std::to_string(k))).c_str(), "wb");
+    if (file == nullptr) return false;
+    std::fputs(kOriginal.c_str(), file);
+    std::fclose(file);
+  }
+  return machine.Write(u"D:", u"\\d.txt", "d", cached).ok() && machine.SetFeature(Feature::kFilter, true).ok() &&
+         machine.Protect(u"C:").ok() && machine.Reboot().ok() &&
+         machine.Write(u"C:", u"\\cached", "cached", cached).ok() && cached;
+}
+
+// Which machine the calls see, through the library's own operations: 1 the
+// old one whole, 2 the new one, 0 anything else.
+int WhichMachine(Machine& machine, std::size_t files) {
+  std::uint32_t current = 0, next = 0;
+  for (const char16_t* volume : {u"C:", u"D:"}) {
+    if (!machine.QueryVolume(volume, &current, &next).ok()) return Fail("a volume is missing after a reset"), 0;
+  }
+  MachineView view;
+  if (!machine.View(view).ok()) return Fail("the machine can't be read after a reset"), 0;
+  std::string content;
+  const bool old = std::string_view(view.config.release->name) == "xpe" && view.config.current.filter &&
+                   view.files.size() == 1 && view.volumes.size() == 2 &&
+                   view.volumes[0].actual_used == files * kUnitBytes &&
+                   machine.ReadFile(u"C:", u"\\cached", content).ok() && content == "cached" &&
+                   machine.ReadFile(u"D:", u"\\d.txt", content).ok();
+  const bool fresh = std::string_view(view.config.release->name) == "wes7-x64" && !view.config.current.filter &&
+                     view.files.empty() && view.volumes.size() == 2 && view.volumes[0].actual_used == 0 &&
+                     view.volumes[1].actual_used == 0;
+  bool cached = true;
+  if (!machine.Write(u"D:", u"\\probe", "p", cached).ok() || cached) return Fail("a write fails after a reset"), 0;
+  if (!old && !fresh) return Fail("a killed reset left neither the old machine nor the new"), 0;
+  return old ? 1 : 2;
+}
+
+int ResetKills(const fs::path& dir, int kills, std::mt19937& random) {
+  constexpr std::size_t kFiles = 600;
+  StateFolder state(dir);
+  Machine machine(state);
+  // Kills fall anywhere in a reset: up to a little past how long one takes.
+  if (!MakeOldMachine(state, machine, kFiles)) return Fail("could not make the old machine"), 1;
+  const auto start = std::chrono::steady_clock::now();
+  if (!state.Reset(Config::Fresh(kReleases[0])).ok()) return Fail("a reset failed"), 1;
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  std::uniform_int_distribution<long> delay_us(0, took.count() * 5 / 4);
+  int seen[3] = {0, 0, 0};
+  bool old = false;
+  for (int i = 0; i < kills; ++i) {
+    if (!old && !MakeOldMachine(state, machine, kFiles)) return Fail("could not make the old machine"), 1;
+    const pid_t child = fork();
+    if (child < 0) return 2;
+    if (child == 0) _exit(state.Reset(Config::Fresh(*FindRelease("wes7-x64"))).ok() ? 0 : 3);
+    usleep(static_cast<useconds_t>(delay_us(random)));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const int which = WhichMachine(machine, kFiles);
+    ++seen[which];
+    if (which == 0) break;
+    old = which == 1;
+  }
+  std::printf("resets: %d killed or finished, %d left the old machine, %d the new, %d neither\n", kills, seen[1],
+              seen[2], seen[0]);
+  return seen[0] == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
   const int max_kills = argc > 2 ? std::atoi(argv[2]) : 300;
+  const int reset_kills = argc > 3 ? std::atoi(argv[3]) : 0;
   char pattern[] = "/tmp/vorlen-crash.XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 2;
   const fs::path dir = fs::path(pattern) / "fbwfsim";
@@ -159,6 +231,7 @@ int main(int argc, char** argv) {
   }
   std::printf("crash consistency: %d processes killed, %zu changes and %zu reboots kept, "
               "every state whole: %s\n", kills, changes, reboots, result == 0 ? "yes" : "NO");
+  if (result == 0 && reset_kills > 0) result = ResetKills(dir, reset_kills, random);
   std::error_code ec;
   fs::remove_all(pattern, ec);
   return result;

@@ -62,4 +62,28 @@ test_concurrent_writers_and_a_reader() {
     "$listed of $expected exclusions kept; $(cat "$work/reads") queries alongside, none failed"
 }
 
+# Resets alongside volume queries: C exists before and after every reset, so
+# no query may find it missing.
+test_resets_alongside_volume_queries() {
+  fresh_state
+  local k out missing=0 resets
+  for k in $(seq 1 200); do echo original > "$state/volumes/C/f$k"; done
+  ( k=0
+    while [ ! -e "$work/queries.done" ]; do
+      "$bin/fbwfsim" reset > /dev/null || echo "reset $k failed"
+      k=$((k + 1))
+    done
+    echo "$k" > "$work/resets" ) > "$work/resets.log" &
+  for k in $(seq 1 $((changes * 3))); do
+    out=$("$bin/vorlen" -volumestatus C:)
+    [[ $out == *"protection for next session is DISABLED" ]] || missing=$((missing + 1))
+  done
+  touch "$work/queries.done"
+  wait
+  resets=$(cat "$work/resets")
+  [ ! -s "$work/resets.log" ] || fail "$(cat "$work/resets.log")"
+  [ "$missing" -eq 0 ] || fail "$missing of $((changes * 3)) queries alongside resets failed: ${out##*$'\n\n'}"
+  echo "     $resets resets, $((changes * 3)) volume queries alongside, $missing failed"
+}
+
 run_tests

@@ -119,7 +119,7 @@ Outcome StateFolder::CheckVolume(char volume) const {
   return kOk;
 }
 
-std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
+std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& failure) const {
   FileLock::Failure why = FileLock::Failure::kNone;
   std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode, why);
   if (lock) return lock;
@@ -136,6 +136,26 @@ std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failur
     failure = NotPlain(dir_ / "lock", "a plain file");
   } else {
     failure = {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be used"};
+  }
+  return lock;
+}
+
+std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
+  const fs::path ready = dir_ / "reset.ready";
+  // A reset cut short after its switch is completed first, under the
+  // exclusive lock; a shared lock is then taken again.
+  while (mode == FileLock::Mode::kShared) {
+    {
+      std::optional<FileLock> shared = LockedAlone(mode, failure);
+      if (!shared || Inspect(ready).type == EntryType::kMissing) return shared;
+    }
+    if (!Locked(FileLock::Mode::kExclusive, failure)) return std::nullopt;
+  }
+  std::optional<FileLock> lock = LockedAlone(mode, failure);
+  if (!lock || Inspect(ready).type == EntryType::kMissing) return lock;
+  if (Outcome finished = FinishReset(); !finished.ok()) {
+    failure = finished;
+    return std::nullopt;
   }
   return lock;
 }
@@ -278,20 +298,51 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
   return WriteConfig(pieces);
 }
 
+// The new machine is built aside, in reset.new, and becomes reset.ready in
+// one rename: a reset cut short before that leaves the old machine, and
+// after it every call first completes the switch (FinishReset), so no call
+// sees a mix of the two.
 Outcome StateFolder::Reset(const Config& machine) {
   Outcome failure;
   const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
   if (!lock) return failure;
+  const fs::path aside = dir_ / "reset.new";
   std::error_code ec;
-  fs::remove(dir_ / "faults", ec);
-  fs::remove_all(dir_ / "volumes", ec);  // a link there goes, not what it points to
-  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
+  fs::remove_all(aside, ec);  // a leftover, or a link there: never what it points to
+  for (const fs::path& folder : {aside, aside / "volumes", aside / "volumes" / "C", aside / "volumes" / "D"}) {
     if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
   }
   Config fresh = machine;
+  fresh.session = 0;
   while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
-  if (Outcome written = WriteConfig(FormatConfig(fresh)); !written.ok()) return written;
-  RemoveOtherCaches(fresh);
+  const std::string text = FormatConfig(fresh);
+  const std::string_view pieces[] = {text};
+  if (!WriteNewFile(aside / "config", pieces) || !MoveDurably(aside, dir_ / "reset.ready")) {
+    return ChangeFailed("the new machine can't be made in " + Quoted(aside));
+  }
+  return FinishReset();
+}
+
+Outcome StateFolder::FinishReset() const {
+  const fs::path ready = dir_ / "reset.ready";
+  const EntryType type = Inspect(ready).type;
+  if (type == EntryType::kMissing) return kOk;
+  std::error_code ec;
+  if (type == EntryType::kFolder) {
+    // Each step is done again or skipped by the next call if this one is cut short.
+    if (Inspect(ready / "volumes").type == EntryType::kFolder) {
+      fs::remove_all(dir_ / "volumes", ec);
+      if (!MoveDurably(ready / "volumes", dir_ / "volumes")) return ChangeFailed("a reset can't be completed");
+    }
+    if (Inspect(ready / "config").type == EntryType::kFile &&
+        !MoveDurably(ready / "config", dir_ / "config")) {
+      return ChangeFailed("a reset can't be completed");
+    }
+    fs::remove(dir_ / "faults", ec);
+    Config config;
+    if (Load(ParseScope::kSettings, config).ok()) RemoveOtherCaches(config);
+  }
+  fs::remove_all(ready, ec);
   return kOk;
 }
 

@@ -85,7 +85,8 @@ class StateFolder {
 
   // Makes the machine new, whatever state the folder is in: the `fresh`
   // configuration (see Config::Fresh), volumes C and D with empty disks, an
-  // empty cache, no pending fault.
+  // empty cache, no pending fault. All or nothing: a reset cut short at any
+  // point leaves the old machine or the new one.
   Outcome Reset(const Config& fresh);
 
   // The next injected failure of `function`, if one is waiting; it fires
@@ -105,7 +106,10 @@ class StateFolder {
   Outcome WriteConfig(std::string_view text) {
     return WriteConfig(std::span<const std::string_view>(&text, 1));
   }
+  // The lock, once any reset cut short after its switch is completed.
   std::optional<FileLock> Locked(FileLock::Mode mode, Outcome& failure) const;
+  std::optional<FileLock> LockedAlone(FileLock::Mode mode, Outcome& failure) const;
+  Outcome FinishReset() const;
   Outcome WriteFaults(const std::vector<Fault>& faults);
   void RemoveOtherCaches(const Config& config) const;
 
