@@ -105,6 +105,10 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
   const std::size_t header = FindHeader(body, "[next exclusions]\n");
   if (header == std::string_view::npos) return std::nullopt;
   sealed.list_start = header + std::string_view("[next exclusions]\n").size();
+  constexpr std::string_view kCurrent = "[current exclusions]\n";
+  const std::size_t current = FindHeader(body.substr(0, header), kCurrent);
+  if (current == std::string_view::npos) return std::nullopt;
+  sealed.current_list_bytes = header - (current + kCurrent.size());
   sealed.up_to_list.Add(body.substr(0, sealed.list_start));
   sealed.whole = sealed.up_to_list;
   sealed.whole.Add(body.substr(sealed.list_start));

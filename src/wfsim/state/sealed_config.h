@@ -49,6 +49,7 @@ struct SealedText {
   };
   std::string_view body;       // all before the seal
   std::size_t list_start = 0;  // just after the list's header line
+  std::size_t current_list_bytes = 0;  // of the current session's list
   std::vector<Line> lines;     // found, in order
   ContentHash up_to_list;      // of body up to list_start
   ContentHash whole;           // of body

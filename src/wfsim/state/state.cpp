@@ -77,6 +77,13 @@ std::size_t ParseFaults(std::string_view text, std::vector<Fault>& faults) {
 
 }  // namespace
 
+// A list change is refused when the configuration would pass its read limit
+// once a reboot copies the next list into the current one: a reboot always fits.
+Outcome FitsAfterReboot(std::size_t size) {
+  if (size <= kConfigLimit) return kOk;
+  return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB at the next reboot"};
+}
+
 Outcome ChangeFailed(const std::string& what) {
   const SystemError error = LastSystemError();
   return {error.kind == SystemError::Kind::kReadOnly ? kWriteProtect : kAccessDenied, what + ": " + error.reason};
@@ -263,7 +270,11 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
     // Parsed whole: change the lists themselves, and write them out sealed.
     Config after = config;
     if (change == ListChange::kAdd) {
-      if (!ListsExclusion(after.next, volume, path)) after.next.exclusions.push_back({volume, path});
+      if (ListsExclusion(after.next, volume, path)) return kOk;
+      after.next.exclusions.push_back({volume, path});
+      Config rebooted = after;
+      rebooted.current = after.next;
+      if (Outcome fits = FitsAfterReboot(FormatConfig(rebooted).size()); !fits.ok()) return fits;
     } else if (RemoveExclusions(after.next, volume, path) == 0) {
       return kFileNotFound;
     }
@@ -281,6 +292,10 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
     line += '\n';
     hash.Add(line);
     pieces = {body, line};
+    // At the next reboot the current list becomes a copy of the next one.
+    const std::size_t next_list = body.size() - sealed->list_start + line.size();
+    const std::size_t rebooted = text.size() + line.size() - sealed->current_list_bytes + next_list;
+    if (Outcome fits = FitsAfterReboot(rebooted); !fits.ok()) return fits;
   } else {
     // Every line of the path goes: the bytes around them are copied as they are.
     hash = sealed->up_to_list;
