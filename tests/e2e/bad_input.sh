@@ -84,6 +84,59 @@ test_config_duplicate_key() {
   expect_code_untouched 1392 "config with a key twice"
 }
 
+# A hand-edited faults file that does not parse fails every call (1392, the
+# message naming faults) and changes nothing, until fail --clear.
+test_faults_malformed_or_too_large() {
+  local faults
+  for faults in 'FbwfEnableFilter 0 1' 'FbwfEnableFilter 5' 'FbwfEnableFilter 5 x' ' 5 1' 'LARGE'; do
+    fresh_prepared_state
+    if [ "$faults" = LARGE ]; then head -c 1048577 /dev/zero | tr '\0' 'x' > "$state/faults"
+    else printf '%s\n' "$faults" > "$state/faults"; fi
+    snapshot "$state" > "$work/before"
+    vorlen_prints $'Error 1392 \n'"$USAGE" -volumestatus C:
+    vorlen_prints $'Error 1392 \n'"$USAGE" -addex C: '\data'
+    snapshot "$state" > "$work/after"
+    cmp -s "$work/before" "$work/after" || fail "faults '$faults': the state folder changed"
+    run "$bin/fbwfsim$ext" show
+    grep -q "faults'" "$work/err" || fail "faults '$faults': fbwfsim show says: $(cat "$work/err")"
+    sim fail --clear
+    vorlen_prints "$(volume_lines C: DISABLED DISABLED)"$'\n' -volumestatus C:
+  done
+}
+
+# Notepad saves UTF-8 with a byte-order mark: it is read past, and a change
+# writes the file back without it.
+test_config_with_a_byte_order_mark() {
+  fresh_prepared_state
+  printf '\xEF\xBB\xBF' | cat - "$state/config" > "$work/config" && cp "$work/config" "$state/config"
+  vorlen_prints "$(state_line DISABLED ENABLED)"$'\n' -fbwfstate
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  [ "$(head -c 1 "$state/config")" = '#' ] || fail "the byte-order mark was written back"
+  printf '\xEF\xBB\xBFFbwfIsVolumeProtected 5 1\n' > "$state/faults"
+  vorlen_prints $'Error 5 \n'"$USAGE" -volumestatus C:
+  vorlen_prints "$(volume_lines C: DISABLED ENABLED)"$'\n' -volumestatus C:
+}
+
+# A lock held by a stopped process: calls give up after the bound (shortened
+# here) with 1460, and fbwfsim names the process.
+test_a_held_lock_is_waited_for_at_most_the_bound() {
+  [ -n "$runner" ] && return  # flock(1) locks for Linux programs only
+  fresh_prepared_state
+  flock -o "$state/lock" sleep 30 &  # -o: the lock is flock's alone, not its child's
+  local holder=$!
+  sleep 0.3
+  export FBWFSIM_LOCK_WAIT_MS=300
+  vorlen_prints $'Error 1460 \n'"$USAGE" -volumestatus C:
+  vorlen_prints "State Error" -fbwfstate
+  run "$bin/fbwfsim" show
+  [ "$status" -eq 1 ] || fail "fbwfsim show with the lock held exited $status"
+  grep -q "is busy: process $holder has held its lock for 300 ms" "$work/err" ||
+    fail "fbwfsim show with the lock held said: $(cat "$work/err")"
+  kill "$holder"
+  wait "$holder" 2> /dev/null
+  vorlen_prints "$(volume_lines C: DISABLED DISABLED)"$'\n' -volumestatus C:
+}
+
 test_state_folder_that_cannot_be_created() {
   fresh_state
   FBWFSIM_DIR=$(native "/proc/vorlen-no-such-folder/fbwfsim")

@@ -2,8 +2,9 @@
 # A full disk: the state folder on a small tmpfs that is then filled. A
 # reboot fails and keeps the old session with its whole cache, an injected
 # fault whose count can't be stored does not fire, and once space is freed
-# everything works again. Needs to mount a tmpfs; skipped (77) where the
-# machine does not allow it.
+# everything works again. Then the tmpfs mounted read-only: queries work,
+# changes answer 19. Needs to mount a tmpfs; skipped (77) where the machine
+# does not allow it.
 #
 #   full_disk.sh BIN_DIR
 set -u
@@ -43,6 +44,26 @@ test_a_full_disk_loses_nothing() {
   sim reboot
   run "$bin/fbwfsim" read C: '\kept.txt'
   [ "$status" -ne 0 ] || fail "a reboot kept a cached file"
+}
+
+test_a_read_only_mount_answers_queries_and_refuses_changes() {
+  state="$disk/read-only"
+  export FBWFSIM_DIR=$state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  sim write C: '\kept.txt' 'cached'
+  rm -f "$state/lock"  # a folder copied onto read-only media has none
+  mount -o remount,ro "$disk" || { fail "can't remount read-only"; return; }
+  vorlen_prints "$(state_line ENABLED ENABLED)"$'\n' -fbwfstate
+  vorlen_prints "$(volume_lines C: ENABLED ENABLED)"$'\n' -volumestatus C:
+  sim_reads 'cached' C: '\kept.txt'
+  vorlen_prints $'Error 19 \n'"$USAGE" -addex C: '\x'
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable  # nothing to change
+  run "$bin/fbwfsim" reboot
+  [ "$status" -eq 1 ] && grep -q 'Read-only file system' "$work/err" ||
+    fail "a reboot on a read-only mount: $status $(cat "$work/err")"
+  mount -o remount,rw "$disk"
 }
 
 run_tests
