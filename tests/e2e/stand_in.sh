@@ -382,6 +382,31 @@ assert d["state_folder"].endswith("name \u00e9") or d["state_folder"].endswith("
 PYTHON
 }
 
+# Names put in the cache by hand that no program could make: each shows on
+# one line, and JSON names exactly one that is not UTF-8.
+test_names_that_cannot_be_shown_as_they_are() {
+  [ -n "$runner" ] && return  # Windows names hold neither
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  sim write C: '\a.txt' 'cached'
+  local cache
+  cache="$state/cache.$(sed -n 's/^session = //p' "$state/config")/C"
+  printf 'x' > "$cache/two"$'\n'"lines"
+  printf 'yy' > "$cache/caf"$'\xe9'
+  sim_says 0 $'cache             6  a.txt\ncache             1  two<0A>lines\ncache             2  caf\xe9\n' ls C:
+  run "$bin/fbwfsim" show
+  grep -q '^  C:\\two<0A>lines (1 bytes)$' "$work/out" || fail "fbwfsim show: $(grep two "$work/out")"
+  run "$bin/fbwfsim" show --json
+  python3 - "$work/out" <<'PYTHON' || fail "fbwfsim show --json: $(cat "$work/out")"
+import json, sys
+cache = json.load(open(sys.argv[1], encoding="utf-8"))["cache"]
+named = {c["path"]: c.get("path_hex") for c in cache}
+assert named == {"\\a.txt": None, "\\caf\ufffd": "5c636166e9", "\\two\nlines": None}, named
+PYTHON
+}
+
 # A mistyped reset must not empty the disks: only its options, each followed
 # by its value as a word of its own.
 test_reset_takes_only_its_options() {

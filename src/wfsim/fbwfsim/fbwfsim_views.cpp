@@ -15,6 +15,24 @@ namespace wfsim {
 
 namespace {
 
+// A name as one line of text: each control character, which no name on the
+// platform the filter runs on holds, as <XX> in hexadecimal. Names can't
+// hold < or >, so the form is never a name's own.
+std::string Printable(std::string_view name) {
+  std::string shown;
+  char escaped[8];
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "<%02X>", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 const char* SizeDisplay(const SessionConfig& session) { return session.virtual_size ? "virtual" : "actual"; }
 
@@ -63,7 +81,9 @@ void PrintText(const StateFolder& state, const MachineView& snapshot) {
   PrintExclusions("exclusions from the next session:", next);
   std::printf("files in the cache:\n");
   if (snapshot.files.empty()) std::printf("  (none)\n");
-  for (const CachedFile& file : snapshot.files) std::printf("  %s (%ju bytes)\n", file.name.c_str(), file.size);
+  for (const CachedFile& file : snapshot.files) {
+    std::printf("  %s (%ju bytes)\n", Printable(file.name).c_str(), file.size);
+  }
   for (const Fault& fault : snapshot.faults) {
     std::printf("injected: %s returns %u, %u more time(s)\n", fault.function.c_str(),
                 static_cast<unsigned>(fault.code), static_cast<unsigned>(fault.count));
@@ -95,6 +115,8 @@ void PrintJson(const StateFolder& state, const MachineView& snapshot) {
     cache.push_back({{"volume", std::string(name.substr(0, 2))},
                      {"path", std::string(name.substr(2))},
                      {"bytes", file.size}});
+    // A name that is not valid Unicode shows U+FFFD in "path"; this names it.
+    if (!file.hex.empty()) cache.back()["path_hex"] = file.hex;
   }
   nlohmann::json faults = nlohmann::json::array();
   for (const Fault& fault : snapshot.faults) {
@@ -145,9 +167,9 @@ int List(StateFolder& state, const Arguments& args) {
   if (!outcome.ok()) return Fail(state, outcome);
   for (const ListedEntry& entry : entries) {
     if (entry.folder) {
-      std::printf("%-6s %12s  %s\\\n", entry.cached ? "cache" : "disk", "-", entry.name.c_str());
+      std::printf("%-6s %12s  %s\\\n", entry.cached ? "cache" : "disk", "-", Printable(entry.name).c_str());
     } else {
-      std::printf("%-6s %12ju  %s\n", entry.cached ? "cache" : "disk", entry.size, entry.name.c_str());
+      std::printf("%-6s %12ju  %s\n", entry.cached ? "cache" : "disk", entry.size, Printable(entry.name).c_str());
     }
   }
   return 0;
@@ -168,7 +190,7 @@ int Overlay(StateFolder& state, const Arguments& args) {
   std::uintmax_t files = 0, bytes = 0;
   for (const CachedFile& file : view.files) {
     if (only != 0 && file.name[0] != only) continue;
-    std::printf("%12ju %8d  %s\n", file.size, 0, file.name.c_str());
+    std::printf("%12ju %8d  %s\n", file.size, 0, Printable(file.name).c_str());
     ++files;
     bytes += file.size;
   }

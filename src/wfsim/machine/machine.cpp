@@ -471,9 +471,14 @@ std::vector<CachedFile> ListCache(const fs::path& cache) {
     if (entry.type != EntryType::kFile) continue;
     const fs::path relative = it->path().lexically_relative(cache);
     auto part = relative.begin();
-    std::string name = Utf8Of(*part) + ":";
-    for (++part; part != relative.end(); ++part) (name += '\\') += Utf8Of(*part);
-    files.push_back({name, entry.size});
+    std::string name = Utf8Of(*part) + ":", hex;
+    bool valid = true;
+    for (++part; part != relative.end(); ++part) {
+      (name += '\\') += Utf8Of(*part);
+      hex += NativeHex(fs::path("\\")) + NativeHex(*part);
+      valid = valid && IsUnicodeName(*part);
+    }
+    files.push_back({name, entry.size, valid ? std::string() : hex});
   }
   std::sort(files.begin(), files.end(), [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
   return files;

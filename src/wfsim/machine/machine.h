@@ -19,6 +19,7 @@ enum class Feature { kFilter, kCompression, kPreallocation };
 struct CachedFile {
   std::string name;  // "C:\path"
   std::uintmax_t size;
+  std::string hex = {};  // of "\path" in the platform's units, when it is not valid Unicode
 };
 
 // An entry of a folder as a program sees it.

@@ -1,5 +1,9 @@
 #include "wfsim/state/platform.h"
 
+#include <type_traits>
+
+#include "wfsim/state/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -219,8 +223,42 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
 }  // namespace
 
 std::string Utf8Of(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+#ifdef _WIN32
+  // A name with an unpaired surrogate is shown with U+FFFD in its place (see NativeHex).
+  std::u16string units(path.native().begin(), path.native().end());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    const bool lead = unit >= 0xD800 && unit <= 0xDBFF, trail = unit >= 0xDC00 && unit <= 0xDFFF;
+    const bool paired = lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+    if (paired) {
+      ++i;
+    } else if (lead || trail) {
+      units[i] = 0xFFFD;
+    }
+  }
+  return ToUtf8(units).value_or("");
+#else
+  return path.native();
+#endif
+}
+
+bool IsUnicodeName(const fs::path& name) {
+#ifdef _WIN32
+  return ToUtf8(std::u16string(name.native().begin(), name.native().end())).has_value();
+#else
+  return FromUtf8(name.native()).has_value();
+#endif
+}
+
+std::string NativeHex(const fs::path& name) {
+  std::string hex;
+  char digits[8];
+  for (const fs::path::value_type unit : name.native()) {
+    const auto value = static_cast<unsigned>(static_cast<std::make_unsigned_t<fs::path::value_type>>(unit));
+    std::snprintf(digits, sizeof digits, sizeof unit == 1 ? "%02x" : "%04x", value);
+    hex += digits;
+  }
+  return hex;
 }
 
 char* FileText::Extend(std::size_t more) {

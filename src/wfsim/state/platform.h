@@ -76,8 +76,16 @@ inline bool IsPlain(const Entry& entry) {
   return (entry.type == EntryType::kFile && entry.links == 1) || entry.type == EntryType::kFolder;
 }
 
-// A path, or a name, in UTF-8 whatever the platform's own encoding.
+// A path, or a name, in UTF-8 whatever the platform's own encoding. A name
+// that is not valid Unicode keeps its bytes (elsewhere) or has U+FFFD for an
+// unpaired surrogate (Windows); NativeHex names it exactly.
 std::string Utf8Of(const fs::path& path);
+
+// Whether a name is valid Unicode (UTF-8, or UTF-16 on Windows); if not,
+// NativeHex gives its own units in hexadecimal: two digits a byte, or on
+// Windows four a 16-bit unit.
+bool IsUnicodeName(const fs::path& name);
+std::string NativeHex(const fs::path& name);
 
 // The name of an existing entry as the folder holds it: on Windows, whose
 // names compare case-insensitively, it may differ from the one asked for.
