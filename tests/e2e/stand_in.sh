@@ -407,6 +407,56 @@ assert named == {"\\a.txt": None, "\\caf\ufffd": "5c636166e9", "\\two\nlines": N
 PYTHON
 }
 
+# Names compare as NTFS compares them, in every script with case: each pair
+# is one name through add, remove, coverage, commit and restore.
+case_pairs=(
+  "лог ЛОГ"          # Cyrillic
+  "λόγος ΛΌΓΟΣ"      # Greek, final sigma included
+  "մատյան ՄԱՏՅԱՆ"    # Armenian
+  "ჟურნალი ᲟᲣᲠᲜᲐᲚᲘ"  # Georgian
+  "ｌｏｇ ＬＯＧ"        # fullwidth
+  "fıle FILE"        # dotless i folds to I
+)
+
+vorlen_says() {  # vorlen_says TEXT ARGS...: vorlen's output holds TEXT
+  local text=$1
+  shift
+  LANG=C.UTF-8 run "$bin/vorlen$ext" "$@"
+  grep -q "$text" "$work/out" || fail "vorlen $*: $(tail -n +4 "$work/out" | head -n 3)"
+}
+
+test_names_fold_as_ntfs_folds_them() {
+  fresh_state
+  local pair lower upper
+  for pair in "${case_pairs[@]}"; do
+    read -r lower upper <<< "$pair"
+    sim write C: "\\$lower.txt" 'disk'
+  done
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  for pair in "${case_pairs[@]}"; do
+    read -r lower upper <<< "$pair"
+    vorlen_says 'is now excluded' -addex C: "\\$lower"
+    vorlen_says 'is now excluded' -addex C: "\\$upper"
+  done
+  [ "$(grep -c '^C ' "$state/config")" -eq ${#case_pairs[@]} ] || fail "a name was listed twice: $(grep '^C ' "$state/config")"
+  sim reboot
+  for pair in "${case_pairs[@]}"; do
+    read -r lower upper <<< "$pair"
+    LANG=C.UTF-8 run "$bin/fbwfsim$ext" write C: "\\$upper\\app.log" 'kept'
+    grep -q 'to the disk' "$work/err" || fail "\\$lower does not cover \\$upper\\app.log: $(cat "$work/err")"
+    vorlen_says 'removed from exclusion' -remex C: "\\$upper"
+    LANG=C.UTF-8 sim write C: "\\$upper.txt" 'cache'
+    vorlen_says 'commited to the disk' -commit C: "\\$upper.txt"
+    LANG=C.UTF-8 sim write C: "\\$lower.txt" 'again'
+    vorlen_says 'restored from the disk' -restore C: "\\$upper.TXT"
+    LANG=C.UTF-8 sim_reads 'cache' C: "\\$lower.txt"
+  done
+  [ "$(grep -c '^C ' "$state/config")" -eq ${#case_pairs[@]} ] || fail "the current lists changed"
+  sim reboot
+  [ "$(grep -c '^C ' "$state/config")" -eq 0 ] || fail "a removal missed: $(grep '^C ' "$state/config")"
+}
+
 # A mistyped reset must not empty the disks: only its options, each followed
 # by its value as a word of its own.
 test_reset_takes_only_its_options() {
