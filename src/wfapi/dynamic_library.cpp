@@ -51,11 +51,19 @@ class SystemLoader final : public WindowsLoader {
     const UINT length = GetSystemDirectoryW(path, MAX_PATH + 1);
     return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(path, length);
   }
-  void* LoadFromPath(const std::wstring& path, bool& not_there) override {
+  bool FileExists(const std::wstring& path) override {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND;
+  }
+  void* LoadFromPath(const std::wstring& path) override {
     // Its own imports are looked for beside it first, as for the flags.
-    const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    not_there = library == nullptr && GetLastError() == ERROR_MOD_NOT_FOUND;
-    return library;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  void ExcludeCurrentFolder() override {
+    // SetDllDirectoryW came with XP SP1; XP's own headers leave it out.
+    using SetDllDirectory = BOOL(WINAPI*)(const wchar_t*);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "SetDllDirectoryW") : nullptr;
+    if (found != nullptr) reinterpret_cast<SetDllDirectory>(reinterpret_cast<void*>(found))(L"");
   }
 };
 

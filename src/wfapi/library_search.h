@@ -16,12 +16,18 @@ class WindowsLoader {
   virtual void* LoadWithSearchFlags(const wchar_t* name) = 0;
   virtual std::wstring ApplicationFolder() = 0;  // empty when unknown
   virtual std::wstring SystemFolder() = 0;       // empty when unknown
-  // `not_there` tells a missing file from one that failed to load.
-  virtual void* LoadFromPath(const std::wstring& path, bool& not_there) = 0;
+  // Whether anything is at `path`: the loader's own error (126) does not
+  // tell a missing file from one whose dependencies are missing.
+  virtual bool FileExists(const std::wstring& path) = 0;
+  virtual void* LoadFromPath(const std::wstring& path) = 0;
+  // Takes the current folder out of the search for the library's own
+  // dependencies (SetDllDirectoryW with an empty folder, XP SP1 and later).
+  virtual void ExcludeCurrentFolder() = 0;
 };
 
 inline constexpr wchar_t kWriteFilterLibraryName[] = L"FBWFLIB.dll";
 
-// The loaded library, or nullptr. A file that is there but fails to load ends
-// the search: the next folder's copy is not what the administrator placed.
+// The loaded library, or nullptr. The search moves on from a folder only when
+// no file is there; a file that is there but fails to load ends it: the next
+// folder's copy is not what the administrator placed.
 void* LoadWriteFilterLibrary(WindowsLoader& loader);

@@ -7,8 +7,9 @@
 
 namespace {
 
-// Records each load it is asked for; a path loads when it is in `present`,
-// and is "not there" unless it is in `broken`.
+// Records each load it is asked for and whether the current folder was taken
+// out of the search first; a file is there when it is in `present` or
+// `broken`, and loads when it is in `present`.
 struct FakeLoader final : WindowsLoader {
   bool flags = false;
   std::wstring own = L"C:\\Tools", system = L"C:\\WINDOWS\\system32";
@@ -21,11 +22,12 @@ struct FakeLoader final : WindowsLoader {
   }
   std::wstring ApplicationFolder() override { return own; }
   std::wstring SystemFolder() override { return system; }
-  void* LoadFromPath(const std::wstring& path, bool& not_there) override {
+  bool FileExists(const std::wstring& path) override { return Contains(present, path) || Contains(broken, path); }
+  void* LoadFromPath(const std::wstring& path) override {
     asked.push_back(path);
-    not_there = !Contains(broken, path);
     return Contains(present, path) ? this : nullptr;
   }
+  void ExcludeCurrentFolder() override { asked.push_back(L"no current folder"); }
   static bool Contains(const std::vector<std::wstring>& list, const std::wstring& item) {
     for (const std::wstring& entry : list) {
       if (entry == item) return true;
@@ -36,6 +38,7 @@ struct FakeLoader final : WindowsLoader {
 
 const std::wstring kBesideTool = L"C:\\Tools\\FBWFLIB.dll";
 const std::wstring kInSystem = L"C:\\WINDOWS\\system32\\FBWFLIB.dll";
+const std::wstring kNoCurrent = L"no current folder";
 
 struct SearchCase {
   const char* label;
@@ -47,14 +50,15 @@ struct SearchCase {
 
 TEST(LibrarySearch, FlagsWhereSupportedElseAbsolutePathsOwnFolderFirst) {
   const SearchCase cases[] = {
-      {"flags supported", true, L"C:\\Tools", {}, {}, {L"flags:FBWFLIB.dll"}, true},
-      {"beside the tool", false, L"C:\\Tools", {kBesideTool}, {}, {kBesideTool}, true},
-      {"in the system folder", false, L"C:\\Tools", {kInSystem}, {}, {kBesideTool, kInSystem}, true},
-      {"nowhere", false, L"C:\\Tools", {}, {}, {kBesideTool, kInSystem}, false},
-      {"beside the tool but broken", false, L"C:\\Tools", {kInSystem}, {kBesideTool}, {kBesideTool},
+      {"flags supported", true, L"C:\\Tools", {}, {}, {kNoCurrent, L"flags:FBWFLIB.dll"}, true},
+      {"beside the tool", false, L"C:\\Tools", {kBesideTool}, {}, {kNoCurrent, kBesideTool}, true},
+      {"in the system folder", false, L"C:\\Tools", {kInSystem}, {}, {kNoCurrent, kInSystem}, true},
+      {"nowhere", false, L"C:\\Tools", {}, {}, {kNoCurrent}, false},
+      {"beside the tool but broken", false, L"C:\\Tools", {kInSystem}, {kBesideTool}, {kNoCurrent, kBesideTool},
        false},
-      {"own folder unknown", false, L"", {kInSystem}, {}, {kInSystem}, true},
-      {"own folder a drive root", false, L"D:\\", {}, {}, {L"D:\\FBWFLIB.dll", kInSystem}, false},
+      {"broken in the system folder", false, L"C:\\Tools", {}, {kInSystem}, {kNoCurrent, kInSystem}, false},
+      {"own folder unknown", false, L"", {kInSystem}, {}, {kNoCurrent, kInSystem}, true},
+      {"own folder a drive root", false, L"D:\\", {L"D:\\FBWFLIB.dll"}, {}, {kNoCurrent, L"D:\\FBWFLIB.dll"}, true},
   };
   for (const SearchCase& c : cases) {
     FakeLoader loader;

@@ -16,32 +16,41 @@ wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver32
 [ -x "$server" ] || server=$(command -v wineserver)
+# Debian's wine64 has no preloader: the kernel may place its heap where wine
+# must map the shared user data page (about one start in 5,000), and wine
+# then exits with status 1 before any Windows code runs. Without address
+# randomization that never happens, so runs go through setarch -R where the
+# host allows it (some container profiles refuse it; probed once a prefix).
+# Where it refuses, only a run whose standard error names that failure is
+# repeated, at most twice, and recorded.
+mkdir -p "$WINEPREFIX"
+probe="$WINEPREFIX/setarch-probe"
+[ -f "$probe" ] || { setarch "$(uname -m)" -R true > /dev/null 2>&1 && echo yes || echo no; } > "$probe"
+launch=()
+[ "$(cat "$probe")" = yes ] && launch=(setarch "$(uname -m)" -R)
 case "${1:-}" in
   --start)
-    mkdir -p "$WINEPREFIX"
     # A server left by a suite that was stopped midway is ended first.
     "$server" -k > /dev/null 2>&1 && "$server" -w > /dev/null 2>&1
     # Its helpers outlive this script: none may hold the caller's output open.
     "$server" -p < /dev/null > /dev/null 2>&1 || exit
-    exec "$wine" wineboot --init < /dev/null > /dev/null 2>&1 ;;
+    exec "${launch[@]}" "$wine" wineboot --init < /dev/null > /dev/null 2>&1 ;;
   --stop)
     # Says how often a run had to be repeated (see below), so it shows.
     [ -f "$WINEPREFIX/repeated-runs" ] && echo "repeated runs: $(wc -l < "$WINEPREFIX/repeated-runs")" &&
       cat "$WINEPREFIX/repeated-runs" && rm -f "$WINEPREFIX/repeated-runs"
     exec "$server" -k ;;
 esac
-# Under wine64, about one run in several thousand ends with status 1 before
-# the program writes anything. Neither vorlen (whose banner comes first) nor
-# fbwfsim (which names every failure) ever ends so, so that run, and only
-# that, is repeated, at most twice, and recorded.
+[ ${#launch[@]} -gt 0 ] && exec "${launch[@]}" "$wine" "$@"
+export WINEDEBUG=-all,err+virtual
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 for attempt in 1 2 3; do
   "$wine" "$@" > "$out" 2> "$err"
   status=$?
-  [ "$status" -eq 1 ] && [ ! -s "$out" ] && [ ! -s "$err" ] && [ "$attempt" -lt 3 ] || break
+  [ "$status" -eq 1 ] && grep -q 'failed to map the shared user data' "$err" && [ "$attempt" -lt 3 ] || break
   echo "$(date +%T) $*" >> "$WINEPREFIX/repeated-runs"
 done
 cat "$out"
-cat "$err" >&2
+grep -v 'failed to map the shared user data' "$err" >&2
 exit "$status"
