@@ -1,6 +1,7 @@
 #include "wfapi/library_write_filter.h"
 
 #include "wfapi/dynamic_library.h"
+#include "wfapi/stack_call.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ struct NamedFunction {
     if (!library.IsOpen()) return kWfModuleNotFound;
     const AnyFunction found = library.Find(name);
     if (found == nullptr) return kWfProcedureNotFound;
-    return reinterpret_cast<Function>(found)(args...);
+    return CallLibrary<Function>(found, args...);
   }
 };
 

@@ -10,7 +10,9 @@ using WfStatus = std::uint32_t;  // 0 is success, anything else an error code
 
 #ifdef _WIN32
 using WfChar = wchar_t;  // 16 bits on Windows
+#ifndef WFAPI_CALL  // a test builds the stand-in __cdecl too
 #define WFAPI_CALL __stdcall
+#endif
 #else
 using WfChar = char16_t;
 #define WFAPI_CALL
