@@ -1,15 +1,47 @@
 #include <cstdio>
 
+#include "frontend/console_output.h"
 #include "frontend/vorlen.h"
 #include "frontend/windows_arguments.h"
 #include "wfapi/library_write_filter.h"
 
 #ifdef _WIN32
 
-int wmain(int argc, wchar_t** units) {
-  NarrowArguments typed(argc, units);
+namespace {
+
+class SystemConsole final : public Console {
+ public:
+  bool IsConsole() override {
+    DWORD mode = 0;
+    return GetConsoleMode(output_, &mode) != 0;
+  }
+  bool Write(const std::u16string& text) override {
+    DWORD written = 0;
+    return WriteConsoleW(output_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+  }
+
+ private:
+  HANDLE output_ = GetStdHandle(STD_OUTPUT_HANDLE);
+};
+
+struct Arguments {
+  int argc;
+  wchar_t** units;
+};
+
+int Run(std::FILE* into, bool utf8, void* context) {
+  const Arguments& arguments = *static_cast<const Arguments*>(context);
+  NarrowArguments typed(arguments.argc, arguments.units, utf8 ? CP_UTF8 : CP_ACP);
   LibraryWriteFilter filter;
-  return RunVorlen({argc, typed.argv(), units}, filter, stdout);
+  return RunVorlen({arguments.argc, typed.argv(), arguments.units}, filter, into);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** units) {
+  SystemConsole console;
+  Arguments arguments{argc, units};
+  return RunToConsoleOr(console, stdout, Run, &arguments);
 }
 
 #else

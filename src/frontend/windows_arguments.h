@@ -1,6 +1,7 @@
 // Windows hands a program its command line in 16-bit units; the narrow
 // argument vector is a lossy copy in the ANSI code page. Programs take the
-// units for the library and keep the narrow copy for what they echo.
+// units for the library and keep the narrow copy for what they echo (in
+// UTF-8 where the echo goes to a console, see console_output.h).
 #pragma once
 
 #ifdef _WIN32
@@ -12,13 +13,13 @@
 
 class NarrowArguments {
  public:
-  // The same bytes the narrow runtime makes: the ANSI code page, best fit.
-  NarrowArguments(int argc, wchar_t** wide) : texts_(static_cast<std::size_t>(argc)) {
+  // By default the same bytes the narrow runtime makes: the ANSI code page, best fit.
+  NarrowArguments(int argc, wchar_t** wide, UINT code_page = CP_ACP) : texts_(static_cast<std::size_t>(argc)) {
     for (int i = 0; i < argc; ++i) {
-      const int size = WideCharToMultiByte(CP_ACP, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      const int size = WideCharToMultiByte(code_page, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
       std::string& text = texts_[static_cast<std::size_t>(i)];
       text.assign(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-      if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+      if (size > 0) WideCharToMultiByte(code_page, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
     }
     for (std::string& text : texts_) pointers_.push_back(text.data());
     pointers_.push_back(nullptr);

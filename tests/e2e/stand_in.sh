@@ -263,6 +263,10 @@ test_state_folder_follows_the_environment() {
     vorlen_prints "FBWF Enabled.  $REBOOT" -enable
     [ -f "${appdata[0]}/fbwfsim/config" ] || fail "%LOCALAPPDATA%\\fbwfsim was not used"
     rm -rf "${appdata[0]}/fbwfsim"
+    # As on XP, which has no %LOCALAPPDATA%: the shell's local application data folder.
+    LOCALAPPDATA= vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+    [ -f "${appdata[0]}/fbwfsim/config" ] || fail "without %LOCALAPPDATA%, its folder was not used"
+    rm -rf "${appdata[0]}/fbwfsim"
     return
   fi
   export XDG_STATE_HOME="$work/xdg" HOME="$work/home"

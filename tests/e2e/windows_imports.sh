@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every shipped Windows binary loads on XP SP2 (x86) or XP x64 as it is: it
 # imports only the system's own DLLs and none of their later functions, asks
-# for no newer system, and the stand-in exports its 30 plain names.
+# for no newer system, carries no winpthreads and no TLS callback beyond the C
+# runtime's, and the stand-in exports its 30 plain names.
 #   windows_imports.sh OBJDUMP POST_XP_LIST vorlen.exe FBWFLIB.dll fbwfsim.exe
 set -u
 objdump=$1 post_xp=$2
@@ -29,6 +30,13 @@ for file in "$@"; do
   major=$(awk '/MajorSubsystemVersion/ {print $2}' "$work/headers")
   grep -q 'Magic.*PE32+' "$work/headers" && expected=5.2 || expected=5.1
   [ "$major.$minor" = "$expected" ] || fail "$name asks for subsystem $major.$minor, not $expected"
+  # No winpthreads, and no TLS callback but the C runtime's own two (__xl_c,
+  # __xl_d): XP does not run TLS callbacks for a library loaded at run time.
+  "${objdump%objdump}nm" "$file" > "$work/symbols" 2> /dev/null || fail "$name: nm failed"
+  grep -E ' (pthread_|_pthread_|__pthread|winpthread)' "$work/symbols" | head -n 3 > "$work/threads"
+  [ ! -s "$work/threads" ] || fail "$name carries winpthreads: $(tr '\n' ' ' < "$work/threads")"
+  callbacks=$(awk '$3 ~ /^__xl_[b-y]$/ {print $3}' "$work/symbols" | sort | tr '\n' ' ')
+  [ "$callbacks" = "__xl_c __xl_d " ] || fail "$name has TLS callbacks $callbacks, not the C runtime's __xl_c __xl_d"
   echo "$name: $(wc -l < "$work/functions") functions from $(cut -d' ' -f1 "$work/imports" | sort -u | tr '\n' ' ')"
 done
 

@@ -1,10 +1,7 @@
 #include "wfsim/library/process_state.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "wfsim/machine/machine.h"
@@ -23,7 +20,7 @@ namespace {
 
 // Never destroyed: a watcher thread may still run while the process exits.
 struct SearchState {
-  std::mutex mutex;
+  Mutex mutex;
   bool open = false;
   std::vector<SearchEntry> entries;
   std::size_t next = 0;
@@ -43,7 +40,7 @@ CacheSearch& CacheSearch::OfProcess() {
 
 void CacheSearch::Start(std::vector<SearchEntry> entries) {
   SearchState& s = Search();
-  const std::lock_guard<std::mutex> lock(s.mutex);
+  const MutexLock lock(s.mutex);
   s.open = true;
   s.entries = std::move(entries);
   s.next = 0;
@@ -51,13 +48,13 @@ void CacheSearch::Start(std::vector<SearchEntry> entries) {
 
 bool CacheSearch::IsOpen() const {
   SearchState& s = Search();
-  const std::lock_guard<std::mutex> lock(s.mutex);
+  const MutexLock lock(s.mutex);
   return s.open;
 }
 
 bool CacheSearch::Close() {
   SearchState& s = Search();
-  const std::lock_guard<std::mutex> lock(s.mutex);
+  const MutexLock lock(s.mutex);
   const bool was_open = s.open;
   s.open = false;
   s.entries.clear();
@@ -67,7 +64,7 @@ bool CacheSearch::Close() {
 
 WfStatus CacheSearch::Next(FbwfCacheDetail* detail, WfUlong* size) {
   SearchState& s = Search();
-  const std::lock_guard<std::mutex> lock(s.mutex);
+  const MutexLock lock(s.mutex);
   if (!s.open) return kInvalidFunction;
   if (s.next >= s.entries.size()) return kNoMoreFiles;
   const SearchEntry& entry = s.entries[s.next];
@@ -130,15 +127,14 @@ class Watcher {
   }
 
   void Add(const fs::path& state_folder, std::uint64_t level, void* event) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const MutexLock lock(mutex_);
     registrations_.push_back({state_folder, level, event, ++last_id_});
     if (running_) return;
-    running_ = true;
-    std::thread([this] { Loop(); }).detach();
+    running_ = StartDetachedThread([](void* watcher) { static_cast<Watcher*>(watcher)->Loop(); }, this);
   }
 
   void Clear() {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const MutexLock lock(mutex_);
     registrations_.clear();
   }
 
@@ -151,10 +147,10 @@ class Watcher {
 
   void Loop() {
     for (;;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWatchIntervalMs));
+      SleepMilliseconds(kWatchIntervalMs);
       std::vector<Registration> waiting;
       {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const MutexLock lock(mutex_);
         if (registrations_.empty()) {
           running_ = false;
           return;
@@ -163,7 +159,7 @@ class Watcher {
       }
       for (const Registration& registration : waiting) {
         if (!Due(registration)) continue;
-        const std::lock_guard<std::mutex> lock(mutex_);
+        const MutexLock lock(mutex_);
         // Signalled under the lock, so a registration cleared meanwhile never fires.
         const auto still = std::find_if(registrations_.begin(), registrations_.end(),
                                         [&](const Registration& r) { return r.id == registration.id; });
@@ -174,7 +170,7 @@ class Watcher {
     }
   }
 
-  std::mutex mutex_;
+  Mutex mutex_;
   std::vector<Registration> registrations_;
   std::uint64_t last_id_ = 0;
   bool running_ = false;

@@ -9,14 +9,17 @@
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shlobj.h>
 #else
 #include <fcntl.h>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -24,6 +27,62 @@
 #endif
 
 namespace wfsim {
+
+#ifdef _WIN32
+
+Mutex::Mutex() : native_(new CRITICAL_SECTION) { InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
+Mutex::~Mutex() {
+  DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(native_));
+  delete static_cast<CRITICAL_SECTION*>(native_);
+}
+void Mutex::Lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
+void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
+
+namespace {
+struct ThreadStart {
+  void (*body)(void*);
+  void* argument;
+};
+DWORD WINAPI RunThread(void* start) {
+  const ThreadStart copy = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  copy.body(copy.argument);
+  return 0;
+}
+}  // namespace
+
+bool StartDetachedThread(void (*body)(void*), void* argument) {
+  auto* start = new ThreadStart{body, argument};
+  const HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (thread == nullptr) {
+    delete start;
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+#else
+
+Mutex::Mutex() : native_(new std::mutex) {}
+Mutex::~Mutex() { delete static_cast<std::mutex*>(native_); }
+void Mutex::Lock() { static_cast<std::mutex*>(native_)->lock(); }
+void Mutex::Unlock() { static_cast<std::mutex*>(native_)->unlock(); }
+
+bool StartDetachedThread(void (*body)(void*), void* argument) {
+  try {
+    std::thread(body, argument).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+void SleepMilliseconds(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+#endif
 
 std::chrono::milliseconds LockWait() {
   const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
@@ -51,7 +110,7 @@ bool Retry(Try attempt, FileLock::Failure& failure) {
       failure = FileLock::Failure::kTimedOut;
       return false;
     }
-    std::this_thread::sleep_for(pause);
+    SleepMilliseconds(static_cast<unsigned>(pause.count()));
     pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
 }
@@ -284,6 +343,12 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string
 std::optional<fs::path> StateFolderFromEnvironment() {
   if (auto dir = EnvironmentPath(L"FBWFSIM_DIR")) return dir;
   if (auto local = EnvironmentPath(L"LOCALAPPDATA")) return *local / "fbwfsim";
+  // XP has no %LOCALAPPDATA%, but has the folder: the shell names it.
+  wchar_t folder[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder) == S_OK) {
+    return fs::path(folder) / "fbwfsim";
+  }
+  if (auto roaming = EnvironmentPath(L"APPDATA")) return *roaming / "fbwfsim";
   return std::nullopt;
 }
 

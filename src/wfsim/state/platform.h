@@ -17,7 +17,8 @@ namespace wfsim {
 namespace fs = std::filesystem;
 
 // $FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else ~/.local/state/fbwfsim;
-// on Windows %FBWFSIM_DIR%, else %LOCALAPPDATA%\fbwfsim.
+// on Windows %FBWFSIM_DIR%, else %LOCALAPPDATA%\fbwfsim, else (XP) the local
+// application data folder the shell names, else %APPDATA%\fbwfsim.
 std::optional<fs::path> StateFolderFromEnvironment();
 
 // An advisory lock on a file of the state folder, held while the object lives.
@@ -42,6 +43,36 @@ class FileLock {
   explicit FileLock(long long handle) : handle_(handle) {}
   long long handle_;
 };
+
+// Threads for the library's watcher, with no threads library on Windows:
+// the shipped binaries carry no winpthreads.
+class Mutex {
+ public:
+  Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  ~Mutex();
+  void Lock();
+  void Unlock();
+
+ private:
+  void* native_;
+};
+
+class MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+  ~MutexLock() { mutex_.Unlock(); }
+
+ private:
+  Mutex& mutex_;
+};
+
+// Runs `body(argument)` on a thread of its own, never joined.
+bool StartDetachedThread(void (*body)(void*), void* argument);
+void SleepMilliseconds(unsigned milliseconds);
 
 // How long a call waits for the state folder's lock: 30 seconds, or
 // $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
