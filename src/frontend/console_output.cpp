@@ -30,7 +30,7 @@ std::FILE* StreamOf(int fd) {
 
 std::string ReadAll(int fd) {
   std::string bytes;
-  char buffer[4096];
+  char buffer[1024];  // frames stay under a page: no stack probe on Windows
   for (;;) {
 #ifdef _WIN32
     const int got = _read(fd, buffer, sizeof buffer);

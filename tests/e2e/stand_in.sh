@@ -263,8 +263,10 @@ test_state_folder_follows_the_environment() {
     vorlen_prints "FBWF Enabled.  $REBOOT" -enable
     [ -f "${appdata[0]}/fbwfsim/config" ] || fail "%LOCALAPPDATA%\\fbwfsim was not used"
     rm -rf "${appdata[0]}/fbwfsim"
-    # As on XP, which has no %LOCALAPPDATA%: the shell's local application data folder.
-    LOCALAPPDATA= vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+    # As on XP, which has no %LOCALAPPDATA% (wine sets it, so cmd clears it):
+    # the shell's local application data folder.
+    $runner cmd /c "set LOCALAPPDATA=&& set APPDATA=&& $(native "$bin/vorlen.exe") -enable" > "$work/out" 2>&1
+    grep -q 'FBWF Enabled' "$work/out" || fail "without %LOCALAPPDATA%: $(cat "$work/out")"
     [ -f "${appdata[0]}/fbwfsim/config" ] || fail "without %LOCALAPPDATA%, its folder was not used"
     rm -rf "${appdata[0]}/fbwfsim"
     return
