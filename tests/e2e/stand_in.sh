@@ -347,7 +347,29 @@ test_fbwfsim_explains_lists_and_refuses() {
   sim_says 0 $'disk              -  dir\\\ncache             -  new\\\n' ls C:
   sim_says 0 $'cache            12  a.txt\ndisk             11  b.txt\n' ls c: '\Dir'
   sim_says 0 $'cache             3  c.txt\n' ls C: '\new\c.txt'
-  sim_says 1 "fbwfsim: no such file or folder" ls C: '\nothing'
+  sim_says 1 "fbwfsim: no such file or folder: C:\\nothing" ls C: '\nothing'
+  sim_says 1 "fbwfsim: no such file or folder: c:\\Dir\\none.txt" read c: '\Dir\none.txt'
+  # Help in vorlen's words too, and for one command.
+  local word
+  for word in --help -help -h; do
+    run "$bin/fbwfsim$ext" "$word"
+    [ "$status" -eq 0 ] && grep -q '^usage: fbwfsim COMMAND' "$work/out" || fail "fbwfsim $word: $status"
+  done
+  sim_says 0 $'usage: fbwfsim ls VOLUME [PATH]\n' ls --help
+  sim_says 0 $'usage: fbwfsim write VOLUME PATH [TEXT]\n' write -h
+}
+
+# A relative FBWFSIM_DIR names one folder for the whole process, whatever
+# folder a script changes to afterwards.
+test_a_relative_state_folder_is_made_absolute() {
+  [ -n "$runner" ] && return  # wine starts programs in its own folder
+  mkdir -p "$work/scripts/sub"
+  cd "$work/scripts" || return
+  export FBWFSIM_DIR=relative-state
+  sim reset
+  run "$bin/fbwfsim" show --json
+  python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["state_folder"])' "$work/out" > "$work/folder"
+  [ "$(cat "$work/folder")" = "$work/scripts/relative-state" ] || fail "the state folder is $(cat "$work/folder")"
 }
 
 test_show_json_is_valid_whatever_the_names() {

@@ -26,7 +26,7 @@ std::u16string Arguments::Operand(int i) const {
   return text;
 }
 
-int Fail(const StateFolder& state, const Outcome& outcome) {
+int Fail(const StateFolder& state, const Outcome& outcome, const std::string& subject) {
   if (!outcome.cause.empty()) {
     std::fprintf(stderr, "fbwfsim: %s\n", outcome.cause.c_str());
     return 1;
@@ -39,7 +39,7 @@ int Fail(const StateFolder& state, const Outcome& outcome) {
       std::fprintf(stderr, "fbwfsim: no such volume in %s\n", (state.dir() / "volumes").string().c_str());
       break;
     case kFileNotFound:
-      std::fprintf(stderr, "fbwfsim: no such file or folder\n");
+      std::fprintf(stderr, "fbwfsim: no such file or folder%s%s\n", subject.empty() ? "" : ": ", subject.c_str());
       break;
     default:
       std::fprintf(stderr, "fbwfsim: failed with code %u (see 'fbwfsim codes %u')\n",
@@ -188,7 +188,7 @@ int Write(StateFolder& state, const Arguments& args) {
 int Read(StateFolder& state, const Arguments& args) {
   std::string content;
   const Outcome outcome = Machine(state).ReadFile(args.Operand(0), args.Operand(1), content);
-  if (!outcome.ok()) return Fail(state, outcome);
+  if (!outcome.ok()) return Fail(state, outcome, std::string(args.typed[0]) + args.typed[1]);
   std::fwrite(content.data(), 1, content.size(), stdout);
   return 0;
 }
@@ -281,7 +281,17 @@ const Command kCommands[] = {
      }},
 };
 
+bool AsksForHelp(const Arguments& args) {
+  if (args.count != 1) return false;
+  const std::string_view word = args.typed[0];
+  return word == "--help" || word == "-help" || word == "-h";
+}
+
 int Run(const Command& command, const Arguments& args) {
+  if (AsksForHelp(args) && command.alone == nullptr) {
+    std::printf("usage: fbwfsim %s\n", command.synopsis);
+    return 0;
+  }
   int status = -1;
   if (args.count >= command.min_args && args.count <= command.max_args) {
     if (command.alone != nullptr) {
@@ -304,7 +314,7 @@ int Main(int argc, char** typed, const WfChar* const* units) {
   UseBinaryStandardStreams();
   if (argc < 2) return Usage(stderr, 2);
   std::string_view name = typed[1];
-  if (name == "-h" || name == "help") name = "--help";
+  if (name == "-h" || name == "-help" || name == "help") name = "--help";
   const Arguments args{argc - 2, typed + 2, units == nullptr ? nullptr : units + 2};
   for (const Command& command : kCommands) {
     if (name == command.name) return Run(command, args);

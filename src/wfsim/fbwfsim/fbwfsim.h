@@ -21,8 +21,9 @@ struct Arguments {
   std::u16string Operand(int i) const;
 };
 
-// Reports a refusal on standard error, naming its cause; returns status 1.
-int Fail(const StateFolder& state, const Outcome& outcome);
+// Reports a refusal on standard error, naming its cause and, where given,
+// the file or folder it concerns ("C:\\path" as typed); returns status 1.
+int Fail(const StateFolder& state, const Outcome& outcome, const std::string& subject = {});
 
 int Show(StateFolder& state, const Arguments& args);  // show [--json]
 int List(StateFolder& state, const Arguments& args);  // ls VOLUME [PATH]

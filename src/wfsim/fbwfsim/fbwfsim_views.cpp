@@ -164,7 +164,7 @@ int List(StateFolder& state, const Arguments& args) {
   const std::u16string path = args.count == 2 ? args.Operand(1) : u"\\";
   std::vector<ListedEntry> entries;
   const Outcome outcome = Machine(state).List(args.Operand(0), path, entries);
-  if (!outcome.ok()) return Fail(state, outcome);
+  if (!outcome.ok()) return Fail(state, outcome, std::string(args.typed[0]) + (args.count == 2 ? args.typed[1] : "\\"));
   for (const ListedEntry& entry : entries) {
     if (entry.folder) {
       std::printf("%-6s %12s  %s\\\n", entry.cached ? "cache" : "disk", "-", Printable(entry.name).c_str());

@@ -281,6 +281,24 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
 
 }  // namespace
 
+std::optional<fs::path> FolderFromEnvironment();  // the platform's own rule, below
+
+// Taken once a process: a relative folder (FBWFSIM_DIR or HOME) is made
+// absolute against the folder the process started in, so a script that
+// changes folder keeps its machine.
+std::optional<fs::path> StateFolderFromEnvironment() {
+  static const std::optional<fs::path> folder = []() -> std::optional<fs::path> {
+    std::optional<fs::path> found = FolderFromEnvironment();
+    std::error_code ec;
+    if (found && found->is_relative()) {
+      const fs::path absolute = fs::absolute(*found, ec);
+      if (!ec) found = absolute;
+    }
+    return found;
+  }();
+  return folder;
+}
+
 std::string Utf8Of(const fs::path& path) {
 #ifdef _WIN32
   // A name with an unpaired surrogate is shown with U+FFFD in its place (see NativeHex).
@@ -340,7 +358,7 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string
 
 #ifdef _WIN32
 
-std::optional<fs::path> StateFolderFromEnvironment() {
+std::optional<fs::path> FolderFromEnvironment() {
   if (auto dir = EnvironmentPath(L"FBWFSIM_DIR")) return dir;
   if (auto local = EnvironmentPath(L"LOCALAPPDATA")) return *local / "fbwfsim";
   // XP has no %LOCALAPPDATA%, but has the folder: the shell names it.
@@ -437,7 +455,7 @@ ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& t
 
 #else
 
-std::optional<fs::path> StateFolderFromEnvironment() {
+std::optional<fs::path> FolderFromEnvironment() {
   if (auto dir = EnvironmentPath("FBWFSIM_DIR")) return dir;
   if (auto state = EnvironmentPath("XDG_STATE_HOME"); state && state->is_absolute()) {
     return *state / "fbwfsim";
