@@ -10,10 +10,11 @@ runner=${2:-}
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-# Every file under a folder with its type, size and content digest.
+# Every file under a folder with its type, size and content digest; the
+# journal of calls, which every call appends to, aside.
 snapshot() {
-  (cd "$1" && find . -printf '%p %y %s %l\n' | sort && find . -type f -print0 | sort -z |
-    xargs -0 -r md5sum)
+  (cd "$1" && find . -path ./journal -prune -o -printf '%p %y %s %l\n' | sort &&
+    find . -path ./journal -prune -o -type f -print0 | sort -z | xargs -0 -r md5sum)
 }
 
 # The library's answer to a filter-wide query and to a volume query, twice

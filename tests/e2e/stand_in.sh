@@ -359,6 +359,28 @@ test_fbwfsim_explains_lists_and_refuses() {
   sim_says 0 $'usage: fbwfsim write VOLUME PATH [TEXT]\n' write -h
 }
 
+# The journal of the library's calls lets a CI script assert that every call
+# succeeded, since vorlen's own exit status does not say.
+test_the_call_journal_names_each_call_and_its_result() {
+  fresh_state
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  run "$bin/fbwfsim$ext" calls --failed
+  [ "$status" -eq 0 ] && [ ! -s "$work/out" ] || fail "calls --failed with none failed: $status $(cat "$work/out")"
+  vorlen_prints $'Error 15 \nFBWF must be enabled for the next session'"$USAGE" -protectvolume Q:
+  vorlen_prints $'Error 87 \nError: Threshold must be between 16 to 1024\n'"$USAGE" -setcache 9
+  run "$bin/fbwfsim$ext" calls
+  sed 's/^[0-9T:.-]*Z [0-9]* //' "$work/out" > "$work/calls"
+  compare $'FbwfEnableFilter() = 0\nFbwfProtectVolume("C:") = 0\nFbwfProtectVolume("Q:") = 15\nFbwfSetCacheThreshold(9) = 87\n' \
+    "$work/calls" "fbwfsim calls"
+  grep -qE '^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9:]{8}\.[0-9]{3}Z [0-9]+ FbwfEnableFilter' "$work/out" ||
+    fail "a journal line lacks its time or process: $(head -n 1 "$work/out")"
+  run "$bin/fbwfsim$ext" calls --failed
+  [ "$status" -eq 1 ] && [ "$(wc -l < "$work/out")" -eq 2 ] || fail "calls --failed: $status $(cat "$work/out")"
+  sim calls --clear
+  sim_says 0 "" calls
+}
+
 # A relative FBWFSIM_DIR names one folder for the whole process, whatever
 # folder a script changes to afterwards.
 test_a_relative_state_folder_is_made_absolute() {

@@ -79,6 +79,10 @@ constexpr const char* kUsage =
     "                             return CODE (not 0) and change nothing\n"
     "  fail                       list the pending faults\n"
     "  fail --clear               remove them all\n"
+    "  calls [--failed | --clear] the library's calls, each with its arguments and\n"
+    "                             result (the last 10,000); --failed only those that\n"
+    "                             returned an error, with status 1 if there are any;\n"
+    "                             --clear empties the journal\n"
     "  codes [CODE]               what each code the stand-in returns means\n"
     "  --version                  the version\n"
     "  --help                     this text\n"
@@ -230,6 +234,32 @@ int InjectFault(StateFolder& state, const Arguments& args) {
   return outcome.ok() ? 0 : Fail(state, outcome);
 }
 
+// A journal line ends in " = CODE"; a failed call in a code other than 0.
+bool Failed(std::string_view line) {
+  const std::size_t equals = line.rfind(" = ");
+  return equals != std::string_view::npos && line.substr(equals + 3) != "0";
+}
+
+// calls [--failed | --clear]: the journal of the library's calls. With
+// --failed, only those that did not return 0, and status 1 if there are any.
+int Calls(StateFolder& state, const Arguments& args) {
+  const std::string_view option = args.count == 1 ? args.typed[0] : "";
+  if (option == "--clear") {
+    const Outcome cleared = state.ClearJournal();
+    return cleared.ok() ? 0 : Fail(state, cleared);
+  }
+  if (!option.empty() && option != "--failed") return -1;
+  std::vector<std::string> lines;
+  if (const Outcome read = state.JournalLines(lines); !read.ok()) return Fail(state, read);
+  bool any_failed = false;
+  for (const std::string& line : lines) {
+    const bool failed = Failed(line);
+    any_failed = any_failed || failed;
+    if (option.empty() || failed) std::printf("%s\n", line.c_str());
+  }
+  return option == "--failed" && any_failed ? 1 : 0;
+}
+
 void PrintCode(const CodeMeaning& code) {
   std::printf("%-5u %-24s %s\n", static_cast<unsigned>(code.code), code.name, code.meaning);
 }
@@ -273,6 +303,7 @@ const Command kCommands[] = {
     {"write", "write VOLUME PATH [TEXT]", 2, 3, Write, nullptr},
     {"read", "read VOLUME PATH", 2, 2, Read, nullptr},
     {"fail", "fail [FUNCTION CODE [COUNT] | --clear]", 0, 3, InjectFault, nullptr},
+    {"calls", "calls [--failed | --clear]", 0, 1, Calls, nullptr},
     {"codes", "codes [CODE]", 0, 1, nullptr, Codes},
     {"--help", "--help", 0, 0, nullptr, [](const Arguments&) { return Usage(stdout, 0); }},
     {"--version", "--version", 0, 0, nullptr, [](const Arguments&) {

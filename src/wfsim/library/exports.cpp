@@ -1,6 +1,9 @@
 // The library's 30 functions: each finds the state folder, honours an
 // injected failure, and runs one operation of the simulated machine.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -16,19 +19,71 @@ namespace {
 using wfsim::Feature;
 using wfsim::Machine;
 
-// No exception leaves the library: its callers are C programs.
+// A call as the journal names it: the function and its arguments as text.
+struct Call {
+  Call(const char* name, std::string text = {}) : function(name), arguments(std::move(text)) {}
+  const char* function;
+  std::string arguments;
+};
+
+std::string Quoted(const WfChar* text) {
+  if (text == nullptr) return "null";
+  const std::optional<std::u16string> units = wfsim::ReadLibraryText(text);
+  const std::optional<std::string> utf8 = units ? wfsim::ToUtf8(*units) : std::nullopt;
+  if (!utf8) return "(not a text)";
+  // One line a call: a control character shows as <XX>, as fbwfsim shows names.
+  std::string shown = "\"";
+  char escaped[8];
+  for (const char c : *utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "<%02X>", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "\"";
+}
+
+// "2026-12-08T14:10:10.123Z 4242 FbwfAddExclusion("C:", "\\logs") = 0"
+void Journal(const wfsim::StateFolder& state, const Call& call, WfStatus code) {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date(day);
+  const hh_mm_ss<milliseconds> time(now - day);
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ %lu ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()),
+                wfsim::ProcessId());
+  state.Journal(std::string(stamp) + call.function + "(" + call.arguments + ") = " + std::to_string(code) + "\n");
+}
+
+// No exception leaves the library: its callers are C programs. Every call
+// that finds its state folder is journaled with its result.
 template <typename Operation>
-WfStatus Run(const char* function, Operation operation) {
+WfStatus Run(const Call& call, Operation operation) {
   try {
     const auto dir = wfsim::StateFolderFromEnvironment();
     if (!dir) return wfsim::kAccessDenied;
     wfsim::StateFolder state(*dir);
+    WfStatus code = wfsim::kOk;
     std::optional<WfStatus> injected;
-    if (const wfsim::Outcome taken = state.TakeFault(function, injected); !taken.ok()) return taken.code;
-    if (injected) return *injected;
-    if (const wfsim::Outcome prepared = state.Prepare(); !prepared.ok()) return prepared.code;
-    Machine machine(state);
-    return wfsim::Outcome(operation(machine)).code;
+    if (const wfsim::Outcome taken = state.TakeFault(call.function, injected); !taken.ok()) {
+      code = taken.code;
+    } else if (injected) {
+      code = *injected;
+    } else if (const wfsim::Outcome prepared = state.Prepare(); !prepared.ok()) {
+      return prepared.code;
+    } else {
+      Machine machine(state);
+      code = wfsim::Outcome(operation(machine)).code;
+    }
+    Journal(state, call, code);
+    return code;
   } catch (const std::bad_alloc&) {
     return wfsim::kNotEnoughMemory;
   } catch (...) {
@@ -36,13 +91,25 @@ WfStatus Run(const char* function, Operation operation) {
   }
 }
 
+// A call refused before anything else (a null pointer), journaled all the same.
+WfStatus Refused(const Call& call, WfStatus code) {
+  try {
+    if (const auto dir = wfsim::StateFolderFromEnvironment()) Journal(wfsim::StateFolder(*dir), call, code);
+  } catch (...) {  // the journal fails no call
+  }
+  return code;
+}
+
 // Texts the library is handed: a null pointer is a bad parameter, a text with
 // no terminator in reach a bad name.
 template <typename Operation>
-WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* path,
-                   Operation operation) {
-  if (volume == nullptr || path == nullptr) return wfsim::kInvalidParameter;
-  return Run(function, [&](Machine& machine) -> wfsim::Outcome {
+WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* path, Operation operation,
+                   const std::string& more = {}) {
+  Call call(function, Quoted(volume));
+  if (path != nullptr && path[0] != 0) call.arguments += ", " + Quoted(path);
+  call.arguments += more;
+  if (volume == nullptr || path == nullptr) return Refused(call, wfsim::kInvalidParameter);
+  return Run(call, [&](Machine& machine) -> wfsim::Outcome {
     const auto volume_text = wfsim::ReadLibraryText(volume);
     const auto path_text = wfsim::ReadLibraryText(path);
     if (!volume_text || !path_text) return wfsim::kInvalidName;
@@ -51,12 +118,12 @@ WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* pat
 }
 
 template <typename Operation>
-WfStatus WithVolume(const char* function, const WfChar* volume, Operation operation) {
+WfStatus WithVolume(const char* function, const WfChar* volume, Operation operation, const std::string& more = {}) {
   const WfChar none[] = {0};
-  return WithTexts(function, volume, none,
-                   [&](Machine& machine, const std::u16string& text, const std::u16string&) {
-                     return operation(machine, text);
-                   });
+  return WithTexts(
+      function, volume, none,
+      [&](Machine& machine, const std::u16string& text, const std::u16string&) { return operation(machine, text); },
+      more);
 }
 
 // A list as the filter's library gives it: each name ending in a null, then
@@ -82,7 +149,7 @@ wfsim::Outcome CopyList(const std::vector<std::u16string>& names, void* buffer, 
 WfUlong Capped(std::uint64_t value) { return static_cast<WfUlong>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
 
 WfStatus VolumeSize(const char* function, const WfChar* volume, bool through_overlay, FbwfFSInfo* info) {
-  if (info == nullptr) return wfsim::kInvalidParameter;
+  if (info == nullptr) return Refused(Call(function, Quoted(volume) + ", null"), wfsim::kInvalidParameter);
   return WithVolume(function, volume, [&](Machine& m, const std::u16string& v) {
     wfsim::VolumeSize size;
     const wfsim::Outcome outcome = m.Size(v, through_overlay, size);
@@ -146,11 +213,12 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfProtectVolume(const WfChar* volume) {
                     [](Machine& m, const std::u16string& v) { return m.Protect(v); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUnprotectVolume(const WfChar* volume, std::uint32_t flag) {
-  return WithVolume("FbwfUnprotectVolume", volume,
-                    [&](Machine& m, const std::u16string& v) { return m.Unprotect(v, flag != 0); });
+  return WithVolume(
+      "FbwfUnprotectVolume", volume, [&](Machine& m, const std::u16string& v) { return m.Unprotect(v, flag != 0); },
+      ", " + std::to_string(flag));
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetCacheThreshold(std::uint32_t megabytes) {
-  return Run("FbwfSetCacheThreshold", [&](Machine& m) { return m.SetThreshold(megabytes); });
+  return Run({"FbwfSetCacheThreshold", std::to_string(megabytes)}, [&](Machine& m) { return m.SetThreshold(megabytes); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfAddExclusion(const WfChar* volume, const WfChar* path) {
   return WithTexts("FbwfAddExclusion", volume, path,
@@ -179,8 +247,9 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfRestoreFile(const WfChar* volume, const WfC
 
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void* volumeList, WfUlong* size) {
-  if (size == nullptr) return wfsim::kInvalidParameter;
-  return Run("FbwfGetVolumeList", [&](Machine& m) {
+  const Call call("FbwfGetVolumeList", std::to_string(currentSession));
+  if (size == nullptr) return Refused(call, wfsim::kInvalidParameter);
+  return Run(call, [&](Machine& m) {
     std::string letters;
     if (wfsim::Outcome read = m.VolumeList(currentSession != 0, letters); !read.ok()) return read;
     std::vector<std::u16string> names;
@@ -191,18 +260,19 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void*
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetExclusionList(const WfChar* volume, WfUlong currentSession,
                                                       void* exclusionList, WfUlong* size) {
-  if (size == nullptr) return wfsim::kInvalidParameter;
+  const std::string session = ", " + std::to_string(currentSession);
+  if (size == nullptr) return Refused({"FbwfGetExclusionList", Quoted(volume) + session}, wfsim::kInvalidParameter);
   return WithVolume("FbwfGetExclusionList", volume, [&](Machine& m, const std::u16string& v) {
     std::vector<std::string> paths;
     if (wfsim::Outcome read = m.ExclusionList(v, currentSession != 0, paths); !read.ok()) return read;
     std::vector<std::u16string> names;
     for (const std::string& path : paths) names.push_back(wfsim::FromUtf8(path).value_or(u""));
     return CopyList(names, exclusionList, size);
-  });
+  }, session);
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
-  if (usage == nullptr) return wfsim::kInvalidParameter;
+  if (usage == nullptr) return Refused({"FbwfGetMemoryUsage", "null"}, wfsim::kInvalidParameter);
   return Run("FbwfGetMemoryUsage", [&](Machine& m) {
     wfsim::MemoryUsage memory;
     const wfsim::Outcome outcome = m.Memory(memory);
@@ -215,7 +285,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfCacheThresholdNotification(WfUlong megabytes, void* event) {
-  return Run("FbwfCacheThresholdNotification", [&](Machine& m) {
+  return Run({"FbwfCacheThresholdNotification", std::to_string(megabytes)}, [&](Machine& m) {
     if (wfsim::Outcome ok = m.CheckNotification(megabytes, wfsim::IsValidEvent(event)); !ok.ok()) return ok;
     const std::uint64_t level = wfsim::ThresholdBytes(megabytes);
     wfsim::MemoryUsage memory;
@@ -241,7 +311,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUninitializeNotifications() {
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindFirst(const WfChar* volume, FbwfCacheDetail* detail, WfUlong* size) {
-  if (size == nullptr) return wfsim::kInvalidParameter;
+  if (size == nullptr) return Refused({"FbwfFindFirst", Quoted(volume) + ", size null"}, wfsim::kInvalidParameter);
   return WithVolume("FbwfFindFirst", volume, [&](Machine& m, const std::u16string& v) {
     wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
     std::vector<wfsim::CachedFile> files;
@@ -259,7 +329,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindFirst(const WfChar* volume, FbwfCacheDe
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindNext(FbwfCacheDetail* detail, WfUlong* size) {
-  if (size == nullptr) return wfsim::kInvalidParameter;
+  if (size == nullptr) return Refused({"FbwfFindNext", "size null"}, wfsim::kInvalidParameter);
   return Run("FbwfFindNext", [&](Machine& m) {
     wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
     if (!search.IsOpen()) return wfsim::Outcome(wfsim::kInvalidFunction);
@@ -279,7 +349,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetSizeDisplay(WfUlong* current, WfUlong* n
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetSizeDisplay(WfUlong next) {
-  return Run("FbwfSetSizeDisplay", [&](Machine& m) { return m.SetSizeDisplay(next); });
+  return Run({"FbwfSetSizeDisplay", std::to_string(next)}, [&](Machine& m) { return m.SetSizeDisplay(next); });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetActualSize(const WfChar* volume, FbwfFSInfo* info) {

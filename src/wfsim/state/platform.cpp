@@ -64,6 +64,8 @@ bool StartDetachedThread(void (*body)(void*), void* argument) {
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
 #else
 
 Mutex::Mutex() : native_(new std::mutex) {}
@@ -81,6 +83,8 @@ bool StartDetachedThread(void (*body)(void*), void* argument) {
 }
 
 void SleepMilliseconds(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
 
 #endif
 
@@ -410,6 +414,17 @@ std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failu
 
 std::optional<long> LockHolder(const fs::path&) { return std::nullopt; }
 
+std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text) {
+  Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.ok() || !IsPlainHandle(file.get())) return std::nullopt;
+  DWORD written = 0;
+  if (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) == 0) return std::nullopt;
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(file.get(), &size) == 0) return std::nullopt;
+  return static_cast<std::uintmax_t>(size.QuadPart);
+}
+
 SystemError LastSystemError() {
   const DWORD code = GetLastError();
   wchar_t* text = nullptr;
@@ -495,6 +510,18 @@ std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failu
   }, failure);
   if (!locked) return std::nullopt;
   return FileLock(fd.release());
+}
+
+std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  if (!fd.ok() || !IsPlainDescriptor(fd.get())) return std::nullopt;
+  ssize_t written;
+  do {
+    written = ::write(fd.get(), text.data(), text.size());
+  } while (written < 0 && errno == EINTR);
+  struct stat info;
+  if (written != static_cast<ssize_t>(text.size()) || ::fstat(fd.get(), &info) != 0) return std::nullopt;
+  return static_cast<std::uintmax_t>(info.st_size);
 }
 
 // /proc/locks names the process of each flock by the file's device and inode.

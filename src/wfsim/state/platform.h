@@ -74,6 +74,8 @@ class MutexLock {
 bool StartDetachedThread(void (*body)(void*), void* argument);
 void SleepMilliseconds(unsigned milliseconds);
 
+unsigned long ProcessId();
+
 // How long a call waits for the state folder's lock: 30 seconds, or
 // $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
 std::chrono::milliseconds LockWait();
@@ -161,6 +163,10 @@ bool ReplaceDurably(const fs::path& scratch, const fs::path& target,
 inline bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std::string_view bytes) {
   return ReplaceDurably(scratch, target, std::span<const std::string_view>(&bytes, 1));
 }
+
+// Appends `text` to a plain file (made when missing, never through a link),
+// in one write; the file's size afterwards, or nullopt when it can't be done.
+std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text);
 
 // Renames a file over another atomically and flushes the target's folder.
 bool MoveDurably(const fs::path& from, const fs::path& to);

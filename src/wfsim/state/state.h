@@ -96,6 +96,16 @@ class StateFolder {
   Outcome ClearFaults();
   Outcome Faults(std::vector<Fault>& faults) const;
 
+  // The journal of the library's calls, one line a call. Each line is
+  // appended in one write; once the file passes kJournalTrimBytes it is cut
+  // to its last kJournalLines lines. Failing to write it fails no call.
+  static constexpr std::size_t kJournalLines = 10000;
+  static constexpr std::uintmax_t kJournalTrimBytes = 4u << 20;
+  void Journal(std::string_view line) const;
+  // The last kJournalLines lines.
+  Outcome JournalLines(std::vector<std::string>& lines) const;
+  Outcome ClearJournal();
+
  private:
   Outcome Load(ParseScope scope, Config& config) const;
   Outcome ReadText(ParseScope scope, FileText& text) const;
