@@ -1,5 +1,24 @@
 # Bash completion for vorlen and fbwfsim.
 
+# The volumes of the stand-in's state folder (C: and D: before its first
+# use), in the case the word being completed starts with.
+_fbwfsim_volumes() {
+  local cur=$1 dir letters="" volume
+  if [ -n "${FBWFSIM_DIR:-}" ]; then
+    dir=$FBWFSIM_DIR
+  elif [[ ${XDG_STATE_HOME:-} == /* ]]; then
+    dir=$XDG_STATE_HOME/fbwfsim
+  else
+    dir=${HOME:-}/.local/state/fbwfsim
+  fi
+  for volume in "$dir"/volumes/[A-Z]; do
+    [ -d "$volume" ] && letters+="${volume##*/}: "
+  done
+  [ -n "$letters" ] || letters="C: D: "
+  [[ $cur == [a-z]* ]] && letters=${letters,,}
+  printf '%s' "$letters"
+}
+
 _vorlen() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   if [ "$COMP_CWORD" -eq 1 ]; then
@@ -10,7 +29,7 @@ _vorlen() {
   elif [ "$COMP_CWORD" -eq 2 ]; then
     case ${COMP_WORDS[1]} in
       -protectvolume|-unprotectvolume|-volumestatus|-addex|-remex|-commit|-restore)
-        mapfile -t COMPREPLY < <(compgen -W "C: D:" -- "$cur") ;;
+        mapfile -t COMPREPLY < <(compgen -W "$(_fbwfsim_volumes "$cur")" -- "$cur") ;;
     esac
   fi
 }
@@ -18,22 +37,32 @@ _vorlen() {
 _fbwfsim() {
   local cur=${COMP_WORDS[COMP_CWORD]} words=""
   if [ "$COMP_CWORD" -eq 1 ]; then
-    words="reset reboot show ls write read fail codes --version --help"
+    words="reset reboot show overlay ls write read fail calls codes --version --help"
   elif [ "$COMP_CWORD" -eq 2 ]; then
     case ${COMP_WORDS[1]} in
-      ls|write|read) words="C: D:" ;;
-      reset) words="--release" ;;
+      ls|write|read|overlay) words=$(_fbwfsim_volumes "$cur") ;;
+      reset) words="--release --capacity --size-display" ;;
       show) words="--json" ;;
-      codes) words="1 2 5 8 15 87 112 123 126 127 1392" ;;
+      calls) words="--failed --clear" ;;
+      codes) words="1 2 5 6 8 15 18 19 87 112 123 126 127 234 1392 1460" ;;
       fail)
         words="--clear FbwfEnableFilter FbwfDisableFilter FbwfEnableCompression
           FbwfDisableCompression FbwfEnableCachePreAllocation FbwfDisableCachePreAllocation
           FbwfIsFilterEnabled FbwfIsCompressionEnabled FbwfIsCachePreAllocationEnabled
           FbwfIsVolumeProtected FbwfProtectVolume FbwfUnprotectVolume FbwfSetCacheThreshold
-          FbwfAddExclusion FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile" ;;
+          FbwfAddExclusion FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile FbwfGetVolumeList
+          FbwfGetExclusionList FbwfGetMemoryUsage FbwfCacheThresholdNotification
+          FbwfInitializeNotifications FbwfUninitializeNotifications FbwfFindFirst FbwfFindNext
+          FbwfFindClose FbwfGetSizeDisplay FbwfSetSizeDisplay FbwfGetActualSize FbwfGetVirtualSize" ;;
     esac
-  elif [ "$COMP_CWORD" -eq 3 ] && [ "${COMP_WORDS[1]} ${COMP_WORDS[2]}" = "reset --release" ]; then
-    words="xpe wes2009 wes7-x86 wes7-x64 we8-x86 we8-x64"
+  elif [ "${COMP_WORDS[1]}" = reset ] && [ $((COMP_CWORD % 2)) -eq 1 ]; then
+    case ${COMP_WORDS[COMP_CWORD - 1]} in
+      --release) words="xpe wes2009 wes7-x86 wes7-x64 we8-x86 we8-x64" ;;
+      --size-display) words="actual virtual" ;;
+      --capacity) words="C: D:" ;;
+    esac
+  elif [ "${COMP_WORDS[1]}" = reset ]; then
+    words="--release --capacity --size-display"
   fi
   mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
 }
