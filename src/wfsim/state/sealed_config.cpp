@@ -114,23 +114,34 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
   sealed.whole.Add(body.substr(sealed.list_start));
   if (text.substr(body.size()) != SealLine(sealed.whole.Value())) return std::nullopt;
   // Lines are "L \path" as FormatConfig writes them. Paths of a long list
-  // often differ only at their end: a line whose last character is ASCII
-  // (and so folds to ASCII) is ruled out by that byte before the whole
-  // comparison. A name's folded form need not be as long as the name.
+  // often differ only near their end, so each is compared from its end while
+  // both sides are ASCII, which folds byte for byte; what is left, where a
+  // name's folded form may differ in length, is compared folded whole.
   const char* const data = body.data();
-  const auto last = static_cast<unsigned char>(folded_path.back());
-  const auto last_differs = [&](std::size_t end) {
-    unsigned char c = static_cast<unsigned char>(data[end - 1]);
-    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 0x20);
-    return c < 0x80 && c != last;
-  };
   for (std::size_t start = sealed.list_start; start < body.size();) {
     const void* newline = std::memchr(data + start, '\n', body.size() - start);
     if (newline == nullptr) return std::nullopt;
     const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
-    if (end - start > 2 && data[start] == volume && !last_differs(end) &&
-        EqualFolded(body.substr(start + 2, end - start - 2), folded_path)) {
-      sealed.lines.push_back({start, end + 1});
+    if (end - start > 2 && data[start] == volume) {
+      const std::string_view path = body.substr(start + 2, end - start - 2);
+      std::size_t line_left = path.size(), wanted_left = folded_path.size();
+      bool differs = false;
+      while (line_left > 0 && wanted_left > 0) {
+        const auto c = static_cast<unsigned char>(path[line_left - 1]);
+        const auto w = static_cast<unsigned char>(folded_path[wanted_left - 1]);
+        if (c >= 0x80 || w >= 0x80) break;
+        if ((c >= 'a' && c <= 'z' ? c - 0x20 : c) != w) {
+          differs = true;
+          break;
+        }
+        --line_left;
+        --wanted_left;
+      }
+      if (!differs && (line_left == 0 || wanted_left == 0 ? line_left == wanted_left
+                                                          : EqualFolded(path.substr(0, line_left),
+                                                                        folded_path.substr(0, wanted_left)))) {
+        sealed.lines.push_back({start, end + 1});
+      }
     }
     start = end + 1;
   }
