@@ -15,16 +15,27 @@ deb=$(ls "$root"/packages/*.deb)
 dpkg-deb -x "$deb" "$root/fs"
 echo "unpacked $(basename "$deb")"
 
-for file in usr/bin/vorlen usr/bin/fbwfsim usr/lib/libfbwflib.so usr/share/man/man1/vorlen.1 \
-  usr/share/man/man1/fbwfsim.1 usr/share/bash-completion/completions/vorlen \
+for file in usr/bin/vorlen usr/bin/fbwfsim usr/lib/vorlen/libfbwflib.so usr/share/man/man1/vorlen.1.gz \
+  usr/share/man/man1/fbwfsim.1.gz usr/share/bash-completion/completions/vorlen \
   usr/share/bash-completion/completions/fbwfsim usr/share/doc/vorlen/README.md \
-  usr/share/doc/vorlen/LICENSE; do
+  usr/share/doc/vorlen/copyright usr/share/doc/vorlen/changelog.Debian.gz; do
   [ -f "$root/fs/$file" ] || fail "the package lacks $file"
 done
+# The stand-in is a test library: never where any program's -lfbwflib or
+# dlopen would find it.
+dpkg-deb -c "$deb" | grep -E 'libfbwflib' | grep -v ' ./usr/lib/vorlen/libfbwflib.so$' &&
+  fail "the stand-in is installed outside its private folder"
 runpath=$(readelf -d "$root/fs/usr/bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = '$ORIGIN:$ORIGIN/../lib' ] || fail "installed vorlen's run path is '$runpath'"
-grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/libfbwflib.so" &&
+[ "$runpath" = '$ORIGIN:$ORIGIN/../lib/vorlen' ] || fail "installed vorlen's run path is '$runpath'"
+grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/vorlen/libfbwflib.so" &&
   fail "an installed file names the build folder"
+# Debian's own check of the package: no error, no warning (and no override).
+if command -v lintian > /dev/null; then
+  lintian --tag-display-limit 0 "$deb" > "$root/lintian" 2>&1
+  grep -E '^[EW]: ' "$root/lintian" && fail "lintian finds errors or warnings in $(basename "$deb")"
+else
+  fail "lintian is not installed (Debian's lintian)"
+fi
 
 export FBWFSIM_DIR="$root/state"
 unset LD_LIBRARY_PATH
