@@ -145,6 +145,12 @@ test_state_folder_that_cannot_be_created() {
   vorlen_prints "State Error" -fbwfstate
   vorlen_prints "Enable Error" -enable
   vorlen_prints $'Error 5 \n'"$USAGE" -volumestatus C:
+  # fbwfsim names the folder and the system's reason, not a guess.
+  run "$bin/fbwfsim$ext" show
+  grep -q "the state folder '.*fbwfsim' can't be made: ." "$work/err" ||
+    fail "fbwfsim's message for a folder that can't be made: $(cat "$work/err")"
+  [ -n "$runner" ] && return
+  grep -q 'No such file or directory' "$work/err" || fail "the message lacks the system's reason: $(cat "$work/err")"
 }
 
 test_paths_never_leave_the_volume() {

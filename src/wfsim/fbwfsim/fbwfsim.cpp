@@ -328,7 +328,7 @@ int Run(const Command& command, const Arguments& args) {
     if (command.alone != nullptr) {
       status = command.alone(args);
     } else if (const auto dir = StateFolderFromEnvironment(); !dir) {
-      std::fprintf(stderr, "fbwfsim: no state folder: set FBWFSIM_DIR\n");
+      std::fprintf(stderr, "fbwfsim: no state folder: set FBWFSIM_DIR (or HOME)\n");
       return 1;
     } else {
       StateFolder state(*dir);

@@ -31,7 +31,7 @@ Outcome ReadFailure(ReadOutcome outcome, const fs::path& file, const char* limit
     case ReadOutcome::kFailed:
       break;
   }
-  return {kAccessDenied, Quoted(file) + " can't be read"};
+  return {kAccessDenied, Quoted(file) + " can't be read: " + LastSystemError().reason};
 }
 
 // A read of the settings needs nothing past the first exclusion list's header.
@@ -138,11 +138,12 @@ std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& f
     failure = {kTimeout, cause};
     return lock;
   }
+  const std::string reason = LastSystemError().reason;
   const Entry entry = Inspect(dir_ / "lock");
   if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
     failure = NotPlain(dir_ / "lock", "a plain file");
   } else {
-    failure = {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be used"};
+    failure = {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be used: " + reason};
   }
   return lock;
 }
