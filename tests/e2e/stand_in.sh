@@ -241,7 +241,7 @@ test_missing_library_or_function() {
     # An empty entry in the run path would stand for the current folder.
     local runpath
     runpath=$(readelf -d "$bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-    [ "$runpath" = '$ORIGIN:$ORIGIN/../lib' ] || fail "the built vorlen's run path is '$runpath'"
+    [ "$runpath" = '$ORIGIN:$ORIGIN/../lib/vorlen' ] || fail "the built vorlen's run path is '$runpath'"
   fi
   # A library in the current folder is never loaded.
   pushd "$planted" > /dev/null || return
