@@ -21,13 +21,18 @@ if ! mount -t tmpfs -o size=1m tmpfs "$disk" 2> /dev/null; then
 fi
 trap 'umount "$disk"; rm -rf "$work"' EXIT
 
-test_a_full_disk_loses_nothing() {
-  state="$disk/fbwfsim"
+# A machine in $disk/NAME with C protected now and one file in its cache.
+protected_machine_in() {
+  state="$disk/$1"
   export FBWFSIM_DIR=$state
   vorlen_prints "FBWF Enabled.  $REBOOT" -enable
   vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
   sim reboot
   sim write C: '\kept.txt' 'cached'
+}
+
+test_a_full_disk_loses_nothing() {
+  protected_machine_in fbwfsim
   sim fail FbwfAddExclusion 9 2
   cp "$state/config" "$work/config.before"
   dd if=/dev/zero of="$disk/filler" bs=4k 2> /dev/null
@@ -47,12 +52,7 @@ test_a_full_disk_loses_nothing() {
 }
 
 test_a_read_only_mount_answers_queries_and_refuses_changes() {
-  state="$disk/read-only"
-  export FBWFSIM_DIR=$state
-  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
-  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
-  sim reboot
-  sim write C: '\kept.txt' 'cached'
+  protected_machine_in read-only
   rm -f "$state/lock"  # a folder copied onto read-only media has none
   mount -o remount,ro "$disk" || { fail "can't remount read-only"; return; }
   vorlen_prints "$(state_line ENABLED ENABLED)"$'\n' -fbwfstate

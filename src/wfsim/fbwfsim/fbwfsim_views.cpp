@@ -10,28 +10,11 @@
 #include "wfsim/fbwfsim/fbwfsim.h"
 #include "wfsim/machine/machine.h"
 #include "wfsim/state/paths.h"
+#include "wfsim/state/text.h"
 
 namespace wfsim {
 
 namespace {
-
-// A name as one line of text: each control character, which no name on the
-// platform the filter runs on holds, as <XX> in hexadecimal. Names can't
-// hold < or >, so the form is never a name's own.
-std::string Printable(std::string_view name) {
-  std::string shown;
-  char escaped[8];
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      std::snprintf(escaped, sizeof escaped, "<%02X>", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
 
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 const char* SizeDisplay(const SessionConfig& session) { return session.virtual_size ? "virtual" : "actual"; }

@@ -31,19 +31,8 @@ std::string Quoted(const WfChar* text) {
   const std::optional<std::u16string> units = wfsim::ReadLibraryText(text);
   const std::optional<std::string> utf8 = units ? wfsim::ToUtf8(*units) : std::nullopt;
   if (!utf8) return "(not a text)";
-  // One line a call: a control character shows as <XX>, as fbwfsim shows names.
-  std::string shown = "\"";
-  char escaped[8];
-  for (const char c : *utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      std::snprintf(escaped, sizeof escaped, "<%02X>", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown + "\"";
+  // One line a call: control characters show as fbwfsim shows them in names.
+  return "\"" + wfsim::Printable(*utf8) + "\"";
 }
 
 // "2026-12-08T14:10:10.123Z 4242 FbwfAddExclusion("C:", "\\logs") = 0"

@@ -568,18 +568,13 @@ Outcome Machine::ExclusionList(std::u16string_view volume, bool current,
 }
 
 Outcome Machine::CacheSearch(std::u16string_view volume, std::vector<CachedFile>& files) const {
-  char letter = 0;
-  Outcome outcome = ReadVolume(volume, ParseScope::kSettings, [&](const Config& config, char found) -> Outcome {
+  return ReadVolume(volume, ParseScope::kSettings, [&](const Config& config, char letter) -> Outcome {
     if (!config.current.filter) return kInvalidFunction;
-    letter = found;
-    return config.current.IsProtected(found) ? kOk : kInvalidDrive;
+    if (!config.current.IsProtected(letter)) return kInvalidDrive;
+    files = ListCache(state_.CacheFolder(config));
+    std::erase_if(files, [&](const CachedFile& file) { return file.name[0] != letter; });
+    return files.empty() ? Outcome(kFileNotFound) : Outcome(kOk);
   });
-  // The cache is read under a lock of its own: a reboot in between starts a
-  // search of the new session's cache, which is what a program would see.
-  if (outcome.ok()) outcome = CachedFiles(files);
-  if (!outcome.ok()) return outcome;
-  std::erase_if(files, [&](const CachedFile& file) { return file.name[0] != letter; });
-  return files.empty() ? Outcome(kFileNotFound) : Outcome(kOk);
 }
 
 Outcome Machine::NeedsFilterNow() const {

@@ -201,9 +201,10 @@ Outcome StateFolder::Load(ParseScope scope, Config& config) const {
   return outcome.ok() ? Parse(text.view(), scope, config) : outcome;
 }
 
-Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const {
+Outcome StateFolder::WithConfig(FileLock::Mode mode, ParseScope scope,
+                                const std::function<Outcome(const Config&)>& body) const {
   Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kShared, failure);
+  const std::optional<FileLock> lock = Locked(mode, failure);
   if (!lock) return failure;
   Config config;
   if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
@@ -211,15 +212,13 @@ Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Co
   return body(config);
 }
 
+Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const {
+  return WithConfig(FileLock::Mode::kShared, scope, body);
+}
+
 Outcome StateFolder::ActOnFiles(ParseScope scope,
                                 const std::function<Outcome(const Config&)>& body) const {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  Config config;
-  if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
-  if (Outcome cache = CheckCache(config); !cache.ok()) return cache;
-  return body(config);
+  return WithConfig(FileLock::Mode::kExclusive, scope, body);
 }
 
 Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {

@@ -108,6 +108,9 @@ class StateFolder {
 
  private:
   Outcome Load(ParseScope scope, Config& config) const;
+  // Read and ActOnFiles: the lock, the configuration, the cache folder's check.
+  Outcome WithConfig(FileLock::Mode mode, ParseScope scope,
+                     const std::function<Outcome(const Config&)>& body) const;
   Outcome ReadText(ParseScope scope, FileText& text) const;
   Outcome Parse(std::string_view text, ParseScope scope, Config& config) const;
   // Writes `after` in place of `before`, under the exclusive lock.

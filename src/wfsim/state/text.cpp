@@ -1,6 +1,7 @@
 #include "wfsim/state/text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 #include "frontend/operand_text.h"
@@ -129,6 +130,21 @@ bool EqualFolded(std::string_view utf8, std::string_view folded) {
   }
   if (i == utf8.size() || i == folded.size()) return i == utf8.size() && i == folded.size();
   return FoldCaseUtf8(utf8.substr(i)) == folded.substr(i);
+}
+
+std::string Printable(std::string_view name) {
+  std::string shown;
+  char escaped[8];
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "<%02X>", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
 }
 
 }  // namespace wfsim

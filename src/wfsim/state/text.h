@@ -33,4 +33,9 @@ std::string FoldCaseUtf8(std::string_view text);
 // Whether `utf8` folds to `folded`.
 bool EqualFolded(std::string_view utf8, std::string_view folded);
 
+// A name as one line of text: each control character, which no name on the
+// platform the filter runs on holds, as <XX> in hexadecimal. Names can't hold
+// < or >, so the form is never a name's own.
+std::string Printable(std::string_view name);
+
 }  // namespace wfsim
