@@ -32,7 +32,11 @@ std::string Quoted(const WfChar* text) {
   const std::optional<std::string> utf8 = units ? wfsim::ToUtf8(*units) : std::nullopt;
   if (!utf8) return "(not a text)";
   // One line a call: control characters show as fbwfsim shows them in names.
-  return "\"" + wfsim::Printable(*utf8) + "\"";
+  // Built by appending: GCC 12 warns falsely about a concatenation's overlap.
+  std::string quoted(1, '"');
+  quoted += wfsim::Printable(*utf8);
+  quoted += '"';
+  return quoted;
 }
 
 // "2026-12-08T14:10:10.123Z 4242 FbwfAddExclusion("C:", "\\logs") = 0"
