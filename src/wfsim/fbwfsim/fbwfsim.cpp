@@ -3,6 +3,7 @@
 // injected failures, and what the codes mean.
 #include "wfsim/fbwfsim/fbwfsim.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <map>
@@ -89,19 +90,20 @@ constexpr const char* kUsage =
     "\n"
     "VOLUME is a drive such as C:; PATH starts at its root, such as \\data\\a.txt.\n"
     "Quote paths in a shell: fbwfsim read C: '\\data\\a.txt'.\n"
-    "FUNCTION is one of the library's:\n"
-    "  FbwfEnableFilter FbwfDisableFilter FbwfEnableCompression FbwfDisableCompression\n"
-    "  FbwfEnableCachePreAllocation FbwfDisableCachePreAllocation FbwfIsFilterEnabled\n"
-    "  FbwfIsCompressionEnabled FbwfIsCachePreAllocationEnabled FbwfIsVolumeProtected\n"
-    "  FbwfProtectVolume FbwfUnprotectVolume FbwfSetCacheThreshold FbwfAddExclusion\n"
-    "  FbwfRemoveExclusion FbwfCommitFile FbwfRestoreFile FbwfGetVolumeList\n"
-    "  FbwfGetExclusionList FbwfGetMemoryUsage FbwfCacheThresholdNotification\n"
-    "  FbwfInitializeNotifications FbwfUninitializeNotifications FbwfFindFirst\n"
-    "  FbwfFindNext FbwfFindClose FbwfGetSizeDisplay FbwfSetSizeDisplay\n"
-    "  FbwfGetActualSize FbwfGetVirtualSize\n";
+    "FUNCTION is one of the library's:\n";
 
+// The usage text, then the library's functions in lines of at most 81 columns.
 int Usage(std::FILE* out, int status) {
   std::fputs(kUsage, out);
+  std::string line;
+  for (std::string_view name : kWfFunctionNames) {
+    if (line.size() + 1 + name.size() > 81) {
+      std::fprintf(out, "%s\n", line.c_str());
+      line.clear();
+    }
+    (line += line.empty() ? "  " : " ") += name;
+  }
+  std::fprintf(out, "%s\n", line.c_str());
   return status;
 }
 
@@ -217,9 +219,8 @@ int InjectFault(StateFolder& state, const Arguments& args) {
     return cleared.ok() ? 0 : Fail(state, cleared);
   }
   const std::string_view function = args.typed[0];
-  bool known = false;
-  for (std::string_view name : kFunctionNames) known = known || name == function;
-  if (!known) {
+  if (std::find(std::begin(kWfFunctionNames), std::end(kWfFunctionNames), function) ==
+      std::end(kWfFunctionNames)) {
     std::fprintf(stderr, "fbwfsim: %s is not a function of the library (see fbwfsim --help)\n",
                  args.typed[0]);
     return 2;

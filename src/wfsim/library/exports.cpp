@@ -8,7 +8,7 @@
 #include <new>
 #include <optional>
 
-#include "wfsim/library/fbwflib.h"
+#include "wfapi/wfapi.h"
 #include "wfsim/library/process_state.h"
 #include "wfsim/machine/machine.h"
 #include "wfsim/state/codes.h"
@@ -21,8 +21,8 @@ using wfsim::Machine;
 
 // A call as the journal names it: the function and its arguments as text.
 struct Call {
-  Call(const char* name, std::string text = {}) : function(name), arguments(std::move(text)) {}
-  const char* function;
+  Call(WfFunction called, std::string text = {}) : function(called), arguments(std::move(text)) {}
+  WfFunction function;
   std::string arguments;
 };
 
@@ -52,7 +52,7 @@ void Journal(const wfsim::StateFolder& state, const Call& call, WfStatus code) {
                 static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
                 static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()),
                 wfsim::ProcessId());
-  state.Journal(std::string(stamp) + call.function + "(" + call.arguments + ") = " + std::to_string(code) + "\n");
+  state.Journal(std::string(stamp) + std::string(NameOf(call.function)) + "(" + call.arguments + ") = " + std::to_string(code) + "\n");
 }
 
 // No exception leaves the library: its callers are C programs. Every call
@@ -96,7 +96,7 @@ WfStatus Refused(const Call& call, WfStatus code) {
 // Texts the library is handed: a null pointer is a bad parameter, a text with
 // no terminator in reach a bad name.
 template <typename Operation>
-WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* path, Operation operation,
+WfStatus WithTexts(WfFunction function, const WfChar* volume, const WfChar* path, Operation operation,
                    const std::string& more = {}) {
   Call call(function, Quoted(volume));
   if (path != nullptr && path[0] != 0) call.arguments += ", " + Quoted(path);
@@ -111,7 +111,7 @@ WfStatus WithTexts(const char* function, const WfChar* volume, const WfChar* pat
 }
 
 template <typename Operation>
-WfStatus WithVolume(const char* function, const WfChar* volume, Operation operation, const std::string& more = {}) {
+WfStatus WithVolume(WfFunction function, const WfChar* volume, Operation operation, const std::string& more = {}) {
   const WfChar none[] = {0};
   return WithTexts(
       function, volume, none,
@@ -141,7 +141,7 @@ wfsim::Outcome CopyList(const std::vector<std::u16string>& names, void* buffer, 
 
 WfUlong Capped(std::uint64_t value) { return static_cast<WfUlong>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
 
-WfStatus VolumeSize(const char* function, const WfChar* volume, bool through_overlay, FbwfFSInfo* info) {
+WfStatus VolumeSize(WfFunction function, const WfChar* volume, bool through_overlay, FbwfFSInfo* info) {
   if (info == nullptr) return Refused(Call(function, Quoted(volume) + ", null"), wfsim::kInvalidParameter);
   return WithVolume(function, volume, [&](Machine& m, const std::u16string& v) {
     wfsim::VolumeSize size;
@@ -161,78 +161,77 @@ WfStatus VolumeSize(const char* function, const WfChar* volume, bool through_ove
 extern "C" {
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfEnableFilter() {
-  return Run("FbwfEnableFilter", [](Machine& m) { return m.SetFeature(Feature::kFilter, true); });
+  return Run(WfFunction::FbwfEnableFilter, [](Machine& m) { return m.SetFeature(Feature::kFilter, true); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfDisableFilter() {
-  return Run("FbwfDisableFilter", [](Machine& m) { return m.SetFeature(Feature::kFilter, false); });
+  return Run(WfFunction::FbwfDisableFilter, [](Machine& m) { return m.SetFeature(Feature::kFilter, false); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfEnableCompression() {
-  return Run("FbwfEnableCompression",
+  return Run(WfFunction::FbwfEnableCompression,
              [](Machine& m) { return m.SetFeature(Feature::kCompression, true); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfDisableCompression() {
-  return Run("FbwfDisableCompression",
+  return Run(WfFunction::FbwfDisableCompression,
              [](Machine& m) { return m.SetFeature(Feature::kCompression, false); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfEnableCachePreAllocation() {
-  return Run("FbwfEnableCachePreAllocation",
+  return Run(WfFunction::FbwfEnableCachePreAllocation,
              [](Machine& m) { return m.SetFeature(Feature::kPreallocation, true); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfDisableCachePreAllocation() {
-  return Run("FbwfDisableCachePreAllocation",
+  return Run(WfFunction::FbwfDisableCachePreAllocation,
              [](Machine& m) { return m.SetFeature(Feature::kPreallocation, false); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsFilterEnabled(std::uint32_t* current, std::uint32_t* next) {
-  return Run("FbwfIsFilterEnabled",
+  return Run(WfFunction::FbwfIsFilterEnabled,
              [&](Machine& m) { return m.QueryFeature(Feature::kFilter, current, next); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsCompressionEnabled(std::uint32_t* current, std::uint32_t* next) {
-  return Run("FbwfIsCompressionEnabled",
+  return Run(WfFunction::FbwfIsCompressionEnabled,
              [&](Machine& m) { return m.QueryFeature(Feature::kCompression, current, next); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsCachePreAllocationEnabled(std::uint32_t* current,
                                                                  std::uint32_t* next) {
-  return Run("FbwfIsCachePreAllocationEnabled",
+  return Run(WfFunction::FbwfIsCachePreAllocationEnabled,
              [&](Machine& m) { return m.QueryFeature(Feature::kPreallocation, current, next); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsVolumeProtected(const WfChar* volume, std::uint32_t* current,
                                                        std::uint32_t* next) {
-  return WithVolume("FbwfIsVolumeProtected", volume, [&](Machine& m, const std::u16string& v) {
+  return WithVolume(WfFunction::FbwfIsVolumeProtected, volume, [&](Machine& m, const std::u16string& v) {
     return m.QueryVolume(v, current, next);
   });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfProtectVolume(const WfChar* volume) {
-  return WithVolume("FbwfProtectVolume", volume,
+  return WithVolume(WfFunction::FbwfProtectVolume, volume,
                     [](Machine& m, const std::u16string& v) { return m.Protect(v); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUnprotectVolume(const WfChar* volume, std::uint32_t flag) {
-  return WithVolume(
-      "FbwfUnprotectVolume", volume, [&](Machine& m, const std::u16string& v) { return m.Unprotect(v, flag != 0); },
+  return WithVolume( WfFunction::FbwfUnprotectVolume, volume, [&](Machine& m, const std::u16string& v) { return m.Unprotect(v, flag != 0); },
       ", " + std::to_string(flag));
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetCacheThreshold(std::uint32_t megabytes) {
-  return Run({"FbwfSetCacheThreshold", std::to_string(megabytes)}, [&](Machine& m) { return m.SetThreshold(megabytes); });
+  return Run({WfFunction::FbwfSetCacheThreshold, std::to_string(megabytes)}, [&](Machine& m) { return m.SetThreshold(megabytes); });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfAddExclusion(const WfChar* volume, const WfChar* path) {
-  return WithTexts("FbwfAddExclusion", volume, path,
+  return WithTexts(WfFunction::FbwfAddExclusion, volume, path,
                    [](Machine& m, const std::u16string& v, const std::u16string& p) {
                      return m.AddExclusion(v, p);
                    });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfRemoveExclusion(const WfChar* volume, const WfChar* path) {
-  return WithTexts("FbwfRemoveExclusion", volume, path,
+  return WithTexts(WfFunction::FbwfRemoveExclusion, volume, path,
                    [](Machine& m, const std::u16string& v, const std::u16string& p) {
                      return m.RemoveExclusion(v, p);
                    });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfCommitFile(const WfChar* volume, const WfChar* path) {
-  return WithTexts("FbwfCommitFile", volume, path,
+  return WithTexts(WfFunction::FbwfCommitFile, volume, path,
                    [](Machine& m, const std::u16string& v, const std::u16string& p) {
                      return m.Commit(v, p);
                    });
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfRestoreFile(const WfChar* volume, const WfChar* path) {
-  return WithTexts("FbwfRestoreFile", volume, path,
+  return WithTexts(WfFunction::FbwfRestoreFile, volume, path,
                    [](Machine& m, const std::u16string& v, const std::u16string& p) {
                      return m.Restore(v, p);
                    });
@@ -240,7 +239,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfRestoreFile(const WfChar* volume, const WfC
 
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void* volumeList, WfUlong* size) {
-  const Call call("FbwfGetVolumeList", std::to_string(currentSession));
+  const Call call(WfFunction::FbwfGetVolumeList, std::to_string(currentSession));
   if (size == nullptr) return Refused(call, wfsim::kInvalidParameter);
   return Run(call, [&](Machine& m) {
     std::string letters;
@@ -254,8 +253,8 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void*
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetExclusionList(const WfChar* volume, WfUlong currentSession,
                                                       void* exclusionList, WfUlong* size) {
   const std::string session = ", " + std::to_string(currentSession);
-  if (size == nullptr) return Refused({"FbwfGetExclusionList", Quoted(volume) + session}, wfsim::kInvalidParameter);
-  return WithVolume("FbwfGetExclusionList", volume, [&](Machine& m, const std::u16string& v) {
+  if (size == nullptr) return Refused({WfFunction::FbwfGetExclusionList, Quoted(volume) + session}, wfsim::kInvalidParameter);
+  return WithVolume(WfFunction::FbwfGetExclusionList, volume, [&](Machine& m, const std::u16string& v) {
     std::vector<std::string> paths;
     if (wfsim::Outcome read = m.ExclusionList(v, currentSession != 0, paths); !read.ok()) return read;
     std::vector<std::u16string> names;
@@ -265,8 +264,8 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetExclusionList(const WfChar* volume, WfUl
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
-  if (usage == nullptr) return Refused({"FbwfGetMemoryUsage", "null"}, wfsim::kInvalidParameter);
-  return Run("FbwfGetMemoryUsage", [&](Machine& m) {
+  if (usage == nullptr) return Refused({WfFunction::FbwfGetMemoryUsage, "null"}, wfsim::kInvalidParameter);
+  return Run(WfFunction::FbwfGetMemoryUsage, [&](Machine& m) {
     wfsim::MemoryUsage memory;
     const wfsim::Outcome outcome = m.Memory(memory);
     if (outcome.ok()) {
@@ -278,7 +277,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfCacheThresholdNotification(WfUlong megabytes, void* event) {
-  return Run({"FbwfCacheThresholdNotification", std::to_string(megabytes)}, [&](Machine& m) {
+  return Run({WfFunction::FbwfCacheThresholdNotification, std::to_string(megabytes)}, [&](Machine& m) {
     if (wfsim::Outcome ok = m.CheckNotification(megabytes, wfsim::IsValidEvent(event)); !ok.ok()) return ok;
     const std::uint64_t level = wfsim::ThresholdBytes(megabytes);
     wfsim::MemoryUsage memory;
@@ -293,19 +292,19 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfCacheThresholdNotification(WfUlong megabyte
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfInitializeNotifications() {
-  return Run("FbwfInitializeNotifications", [](Machine&) { return wfsim::Outcome(wfsim::kOk); });
+  return Run(WfFunction::FbwfInitializeNotifications, [](Machine&) { return wfsim::Outcome(wfsim::kOk); });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfUninitializeNotifications() {
-  return Run("FbwfUninitializeNotifications", [](Machine&) {
+  return Run(WfFunction::FbwfUninitializeNotifications, [](Machine&) {
     wfsim::StopWatching();
     return wfsim::Outcome(wfsim::kOk);
   });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindFirst(const WfChar* volume, FbwfCacheDetail* detail, WfUlong* size) {
-  if (size == nullptr) return Refused({"FbwfFindFirst", Quoted(volume) + ", size null"}, wfsim::kInvalidParameter);
-  return WithVolume("FbwfFindFirst", volume, [&](Machine& m, const std::u16string& v) {
+  if (size == nullptr) return Refused({WfFunction::FbwfFindFirst, Quoted(volume) + ", size null"}, wfsim::kInvalidParameter);
+  return WithVolume(WfFunction::FbwfFindFirst, volume, [&](Machine& m, const std::u16string& v) {
     wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
     std::vector<wfsim::CachedFile> files;
     if (wfsim::Outcome found = m.CacheSearch(v, files); !found.ok()) {
@@ -322,8 +321,8 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindFirst(const WfChar* volume, FbwfCacheDe
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindNext(FbwfCacheDetail* detail, WfUlong* size) {
-  if (size == nullptr) return Refused({"FbwfFindNext", "size null"}, wfsim::kInvalidParameter);
-  return Run("FbwfFindNext", [&](Machine& m) {
+  if (size == nullptr) return Refused({WfFunction::FbwfFindNext, "size null"}, wfsim::kInvalidParameter);
+  return Run(WfFunction::FbwfFindNext, [&](Machine& m) {
     wfsim::CacheSearch& search = wfsim::CacheSearch::OfProcess();
     if (!search.IsOpen()) return wfsim::Outcome(wfsim::kInvalidFunction);
     if (wfsim::Outcome on = m.NeedsFilterNow(); !on.ok()) return on;
@@ -332,25 +331,25 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindNext(FbwfCacheDetail* detail, WfUlong* 
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindClose() {
-  return Run("FbwfFindClose", [](Machine&) {
+  return Run(WfFunction::FbwfFindClose, [](Machine&) {
     return wfsim::Outcome(wfsim::CacheSearch::OfProcess().Close() ? wfsim::kOk : wfsim::kInvalidFunction);
   });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetSizeDisplay(WfUlong* current, WfUlong* next) {
-  return Run("FbwfGetSizeDisplay", [&](Machine& m) { return m.SizeDisplay(current, next); });
+  return Run(WfFunction::FbwfGetSizeDisplay, [&](Machine& m) { return m.SizeDisplay(current, next); });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfSetSizeDisplay(WfUlong next) {
-  return Run({"FbwfSetSizeDisplay", std::to_string(next)}, [&](Machine& m) { return m.SetSizeDisplay(next); });
+  return Run({WfFunction::FbwfSetSizeDisplay, std::to_string(next)}, [&](Machine& m) { return m.SetSizeDisplay(next); });
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetActualSize(const WfChar* volume, FbwfFSInfo* info) {
-  return VolumeSize("FbwfGetActualSize", volume, false, info);
+  return VolumeSize(WfFunction::FbwfGetActualSize, volume, false, info);
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVirtualSize(const WfChar* volume, FbwfFSInfo* info) {
-  return VolumeSize("FbwfGetVirtualSize", volume, true, info);
+  return VolumeSize(WfFunction::FbwfGetVirtualSize, volume, true, info);
 }
 
 }  // extern "C"

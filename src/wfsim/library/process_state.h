@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "wfsim/library/fbwflib.h"
+#include "wfapi/wfapi.h"
 #include "wfsim/state/platform.h"
 
 namespace wfsim {

@@ -9,24 +9,6 @@
 
 namespace wfsim {
 
-const std::string_view kFunctionNames[30] = {
-    "FbwfEnableFilter",         "FbwfDisableFilter",
-    "FbwfEnableCompression",    "FbwfDisableCompression",
-    "FbwfEnableCachePreAllocation", "FbwfDisableCachePreAllocation",
-    "FbwfIsFilterEnabled",      "FbwfIsCompressionEnabled",
-    "FbwfIsCachePreAllocationEnabled", "FbwfIsVolumeProtected",
-    "FbwfProtectVolume",        "FbwfUnprotectVolume",
-    "FbwfSetCacheThreshold",    "FbwfAddExclusion",
-    "FbwfRemoveExclusion",      "FbwfCommitFile",
-    "FbwfRestoreFile",          "FbwfGetVolumeList",
-    "FbwfGetExclusionList",     "FbwfGetMemoryUsage",
-    "FbwfCacheThresholdNotification", "FbwfInitializeNotifications",
-    "FbwfUninitializeNotifications", "FbwfFindFirst",
-    "FbwfFindNext",             "FbwfFindClose",
-    "FbwfGetSizeDisplay",       "FbwfSetSizeDisplay",
-    "FbwfGetActualSize",        "FbwfGetVirtualSize",
-};
-
 namespace {
 
 template <typename Session>

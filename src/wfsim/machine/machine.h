@@ -30,9 +30,6 @@ struct ListedEntry {
   std::uintmax_t size;  // of a file
 };
 
-// The library's function names, the ones faults can be injected into.
-extern const std::string_view kFunctionNames[30];
-
 // The overlay's figures as FbwfGetMemoryUsage gives them, in bytes.
 struct MemoryUsage {
   std::uint64_t current_threshold = 0;

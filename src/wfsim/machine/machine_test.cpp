@@ -128,15 +128,15 @@ TEST_F(MachineTest, AFaultFiresOnlyOnceItsCountIsStored) {
   // A folder where the new faults file goes: the count can't be stored.
   fs::create_directories(root_ / "fbwfsim" / "faults.new" / "blocked");
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(state_.TakeFault("FbwfAddExclusion", fired).ok());
+    ASSERT_TRUE(state_.TakeFault(WfFunction::FbwfAddExclusion, fired).ok());
     EXPECT_FALSE(fired.has_value());
   }
   fs::remove_all(root_ / "fbwfsim" / "faults.new");
   for (WfStatus expected : {9u, 9u}) {
-    ASSERT_TRUE(state_.TakeFault("FbwfAddExclusion", fired).ok());
+    ASSERT_TRUE(state_.TakeFault(WfFunction::FbwfAddExclusion, fired).ok());
     EXPECT_EQ(fired, expected);
   }
-  ASSERT_TRUE(state_.TakeFault("FbwfAddExclusion", fired).ok());
+  ASSERT_TRUE(state_.TakeFault(WfFunction::FbwfAddExclusion, fired).ok());
   EXPECT_FALSE(fired.has_value());
   EXPECT_FALSE(fs::exists(root_ / "fbwfsim" / "faults"));
 }

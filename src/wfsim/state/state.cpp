@@ -373,7 +373,7 @@ void StateFolder::RemoveOtherCaches(const Config& config) const {
   }
 }
 
-Outcome StateFolder::TakeFault(std::string_view function, std::optional<WfStatus>& fired) {
+Outcome StateFolder::TakeFault(WfFunction function, std::optional<WfStatus>& fired) {
   fired.reset();
   if (Inspect(dir_ / "faults").type == EntryType::kMissing) return kOk;
   Outcome failure;
@@ -382,7 +382,7 @@ Outcome StateFolder::TakeFault(std::string_view function, std::optional<WfStatus
   std::vector<Fault> faults;
   if (Outcome read = Faults(faults); !read.ok()) return read;
   const auto found = std::find_if(faults.begin(), faults.end(),
-                                  [&](const Fault& f) { return f.function == function; });
+                                  [&](const Fault& f) { return f.function == NameOf(function); });
   if (found == faults.end()) return kOk;
   const WfStatus code = found->code;
   if (--found->count == 0) faults.erase(found);

@@ -91,7 +91,7 @@ class StateFolder {
 
   // The next injected failure of `function`, if one is waiting; it fires
   // only once its count, one less, has been stored.
-  Outcome TakeFault(std::string_view function, std::optional<WfStatus>& fired);
+  Outcome TakeFault(WfFunction function, std::optional<WfStatus>& fired);
   Outcome AddFault(const Fault& fault);
   Outcome ClearFaults();
   Outcome Faults(std::vector<Fault>& faults) const;
