@@ -357,12 +357,58 @@ static void Steps(void) {
        (CALL(GetMemory, GetMemoryUsage)(&usage), usage.nextCacheThreshold == 4294967295u ? 0 : usage.nextCacheThreshold));
 }
 
+/* Any function, with arguments it accepts: no null pointer answers first. */
+static ULONG32 AnyCall(int function) {
+  union { CacheDetail detail; MemoryUsage usage; FSInfo info; Unit list[128]; } out;
+  ULONG32 size = sizeof out, current, next;
+  switch (function) {
+    case IsFilterEnabled: case IsCompressionEnabled: case IsCachePreAllocationEnabled: case GetSizeDisplay:
+      return CALL(TwoOut, function)(&current, &next);
+    case IsVolumeProtected: return CALL(VolumeTwoOut, function)(TEXT16("C:"), &current, &next);
+    case ProtectVolume: return OnVolume(function, TEXT16("C:"));
+    case UnprotectVolume: return CALL(VolumeNumber, function)(TEXT16("C:"), 0);
+    case SetCacheThreshold: return CALL(OneNumber, function)(32);
+    case SetSizeDisplay: return CALL(OneNumber, function)(0);
+    case AddExclusion: case RemoveExclusion: case CommitFile: case RestoreFile:
+      return CALL(VolumePath, function)(TEXT16("C:"), TEXT16("\\a.txt"));
+    case GetVolumeList: return CALL(VolumeList, function)(1, out.list, &size);
+    case GetExclusionList: return CALL(ExclusionList, function)(TEXT16("C:"), 1, out.list, &size);
+    case GetMemoryUsage: return CALL(GetMemory, function)(&out.usage);
+    case CacheThresholdNotification: return CALL(Notification, function)(1, event);
+    case SearchFirst: return CALL(FindFirst, function)(TEXT16("C:"), &out.detail, &size);
+    case SearchNext: return CALL(FindNext, function)(&out.detail, &size);
+    case GetActualSize: case GetVirtualSize: return CALL(VolumeSize, function)(TEXT16("C:"), &out.info);
+    default: return Plain(function);
+  }
+}
+
+/* Each function in turn given a fault: it answers the fault's code, and no
+ * other function does. */
+static void FaultSweep(void) {
+  int faulted, called;
+  char arguments[96];
+  for (faulted = 0; faulted < kFunctions; ++faulted) {
+    int answered = 0, others = 0;
+    snprintf(arguments, sizeof arguments, "fail %s 4242", kNames[faulted]);
+    Sim(arguments);
+    for (called = 0; called < kFunctions; ++called) {
+      ULONG32 code = AnyCall(called);
+      if (called == faulted) answered = code == 4242;
+      else if (code == 4242) ++others;
+    }
+    why[0] = 0;
+    snprintf(arguments, sizeof arguments, "a fault in %s", kNames[faulted]);
+    Check(__LINE__, arguments, 0, answered ? (ULONG32)others : 1000);
+  }
+}
+
 int main(void) {
   const char* state = getenv("FBWFSIM_DIR");
   if (state == NULL || strlen(state) > sizeof input - 16) return printf("FAIL: set FBWFSIM_DIR\n"), 2;
   snprintf(input, sizeof input, "%s.input", state);
   if (!Load()) return printf("FAIL: the library does not load\n"), 1;
   Steps();
+  FaultSweep();
   remove(input);
   printf("%d failures\n", failures);
   return failures != 0;

@@ -29,3 +29,8 @@ finish() {
   [ "$count" -eq 0 ] && [ $# -gt 0 ] && echo "$*"
   exit $((count > 0))
 }
+
+# The library's 30 function names, in the order of the one list in wfapi.h.
+documented_functions() {
+  sed -n 's/^ *X(\(Fbwf[A-Za-z]*\),.*/\1/p' "$(dirname "${BASH_SOURCE[0]}")/../../src/wfapi/wfapi.h"
+}
