@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "frontend/operands.h"
+#include "commands/operand_types.h"
 #include "wfapi/write_filter.h"
 
 struct Invocation {

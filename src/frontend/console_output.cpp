@@ -1,6 +1,6 @@
 #include "frontend/console_output.h"
 
-#include "frontend/operand_text.h"
+#include "text/utf8.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -59,10 +59,7 @@ int RunToConsoleOr(Console& console, std::FILE* out, WritingRun run, void* conte
   std::fclose(held);
   const std::string bytes = ReadAll(ends[0]);
   std::u16string units;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.c_str());
-  for (std::size_t length = 0; *p != 0; p += length) {
-    PutUtf16(NextOperandCharacter(p, length), [&](char16_t unit) { units.push_back(unit); });
-  }
+  text::ForEachOperandUnit(bytes.c_str(), [&](char16_t unit) { units.push_back(unit); });
   console.Write(units);
   return status;
 }

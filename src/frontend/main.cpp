@@ -2,7 +2,7 @@
 
 #include "frontend/console_output.h"
 #include "frontend/vorlen.h"
-#include "frontend/windows_arguments.h"
+#include "text/windows_arguments.h"
 #include "wfapi/library_write_filter.h"
 
 #ifdef _WIN32
@@ -31,7 +31,7 @@ struct Arguments {
 
 int Run(std::FILE* into, bool utf8, void* context) {
   const Arguments& arguments = *static_cast<const Arguments*>(context);
-  NarrowArguments typed(arguments.argc, arguments.units, utf8 ? CP_UTF8 : CP_ACP);
+  text::NarrowArguments typed(arguments.argc, arguments.units, utf8 ? CP_UTF8 : CP_ACP);
   LibraryWriteFilter filter;
   return RunVorlen({arguments.argc, typed.argv(), arguments.units}, filter, into);
 }

@@ -1,26 +1,11 @@
 // Operand conversion: argument bytes into the forms the write filter takes.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "frontend/operand_text.h"
-#include "wfapi/wfapi.h"
-
-// A zero-terminated wide text in a fixed buffer. Capacity is the buffer's
-// size; Limit the longest operand that converts whole with its terminator.
-template <std::size_t Capacity, std::size_t Limit>
-struct WideText {
-  static_assert(Limit < Capacity);
-  static constexpr std::size_t kLimit = Limit;
-  std::array<WfChar, Capacity> units{};
-
-  const WfChar* c_str() const { return units.data(); }
-};
-
-using VolumeText = WideText<20, 10>;
-using PathText = WideText<128, 127>;
+#include "commands/operand_types.h"
+#include "text/utf8.h"
 
 // An operand longer than the limit, counted in 16-bit units, is refused,
 // never cut short: a shortened path would name another file.
@@ -43,11 +28,11 @@ class WideTextBuilder {
   std::size_t count_ = 0;
 };
 
-// From the bytes as typed (see operand_text.h).
+// From the bytes as typed (see text/utf8.h).
 template <std::size_t Capacity, std::size_t Limit>
 bool Widen(const char* operand, WideText<Capacity, Limit>& text) {
   WideTextBuilder builder(text);
-  ForEachOperandUnit(operand, [&](char16_t unit) { builder(static_cast<WfChar>(unit)); });
+  text::ForEachOperandUnit(operand, [&](char16_t unit) { builder(static_cast<WfChar>(unit)); });
   return builder.Finish();
 }
 

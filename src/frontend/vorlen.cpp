@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frontend/command_table.h"
+#include "frontend/operands.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 # The checked-in case table is what its generator makes of Debian's Unicode
 # data:  case_table.sh SOURCE_DIR
 set -u
-folder=$1/src/wfsim/state
+folder=$1/src/text
 data=/usr/share/unicode/UnicodeData.txt
 [ -f "$data" ] || { echo "SKIPPED: needs $data (Debian's unicode-data)"; exit 77; }
 python3 "$folder/make_case_table.py" "$data" | diff - "$folder/case_table.inc" ||

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frontend/windows_arguments.h"
+#include "text/windows_arguments.h"
 #include "wfsim/machine/machine.h"
 #include "wfsim/state/text.h"
 
@@ -373,7 +373,7 @@ int Guarded(int argc, char** typed, const WfChar* const* units) {
 #ifdef _WIN32
 
 int wmain(int argc, wchar_t** units) {
-  NarrowArguments typed(argc, units);
+  text::NarrowArguments typed(argc, units);
   return wfsim::Guarded(argc, typed.argv(), units);
 }
 

@@ -12,7 +12,7 @@ namespace wfsim {
 
 // The arguments after the command's name, as the library would get them: on
 // Windows the system's own 16-bit units, elsewhere the bytes decoded as
-// vorlen decodes them (see frontend/operand_text.h).
+// vorlen decodes them (see text/utf8.h).
 struct Arguments {
   int count;
   char** typed;

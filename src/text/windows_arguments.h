@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace text {
+
 class NarrowArguments {
  public:
   // By default the same bytes the narrow runtime makes: the ANSI code page, best fit.
@@ -31,5 +33,7 @@ class NarrowArguments {
   std::vector<std::string> texts_;
   std::vector<char*> pointers_;
 };
+
+}  // namespace text
 
 #endif
