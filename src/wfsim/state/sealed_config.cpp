@@ -148,4 +148,32 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
   return sealed;
 }
 
+void AddSealedLine(const SealedText& sealed, std::size_t text_size, char volume, std::string_view path,
+                   SealedChange& change) {
+  ((change.line += volume) += ' ') += path;
+  change.line += '\n';
+  ContentHash hash = sealed.whole;
+  hash.Add(change.line);
+  change.seal = SealLine(hash.Value());
+  change.pieces = {sealed.body, change.line, change.seal};
+  // At the next reboot the current list becomes a copy of the next one.
+  const std::size_t next_list = sealed.body.size() - sealed.list_start + change.line.size();
+  change.rebooted_size = text_size + change.line.size() - sealed.current_list_bytes + next_list;
+}
+
+void RemoveSealedLines(const SealedText& sealed, SealedChange& change) {
+  const std::string_view body = sealed.body;
+  change.pieces.push_back(body.substr(0, sealed.list_start));
+  std::size_t from = sealed.list_start;
+  for (const SealedText::Line& found : sealed.lines) {
+    change.pieces.push_back(body.substr(from, found.start - from));
+    from = found.end;
+  }
+  change.pieces.push_back(body.substr(from));
+  ContentHash hash = sealed.up_to_list;
+  for (std::size_t i = 1; i < change.pieces.size(); ++i) hash.Add(change.pieces[i]);
+  change.seal = SealLine(hash.Value());
+  change.pieces.push_back(change.seal);
+}
+
 }  // namespace wfsim

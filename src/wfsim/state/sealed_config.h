@@ -58,4 +58,26 @@ struct SealedText {
 // nullopt when the seal does not match: the text must be parsed whole.
 std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::string_view folded_path);
 
+// A sealed text changed by copying its bytes around one line: the pieces of
+// the new text, which end with its new seal, and point into the old text or
+// into this object.
+struct SealedChange {
+  SealedChange() = default;
+  SealedChange(const SealedChange&) = delete;
+  SealedChange& operator=(const SealedChange&) = delete;
+
+  std::vector<std::string_view> pieces;
+  std::string line;
+  std::string seal;
+  // The text's size once a reboot has copied the next list into the current one.
+  std::size_t rebooted_size = 0;
+};
+
+// Adds "VOLUME path" at the end of the next session's list of a text of
+// `text_size` bytes.
+void AddSealedLine(const SealedText& sealed, std::size_t text_size, char volume, std::string_view path,
+                   SealedChange& change);
+// Removes every line found: the bytes around them are copied as they are.
+void RemoveSealedLines(const SealedText& sealed, SealedChange& change);
+
 }  // namespace wfsim

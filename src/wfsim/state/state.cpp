@@ -12,7 +12,8 @@ namespace {
 
 // Far beyond any real exclusion list; a bigger file is not a configuration.
 constexpr std::size_t kConfigLimit = 16u << 20;
-constexpr std::size_t kFaultsLimit = 1u << 20;
+
+}  // namespace
 
 Outcome NotPlain(const fs::path& path, const char* what) {
   return {kAccessDenied, Quoted(path) + " is not " + what + " (a link, a device or a second name of another file)"};
@@ -34,6 +35,8 @@ Outcome ReadFailure(ReadOutcome outcome, const fs::path& file, const char* limit
   return {kAccessDenied, Quoted(file) + " can't be read: " + LastSystemError().reason};
 }
 
+namespace {
+
 // A read of the settings needs nothing past the first exclusion list's header.
 bool HasSettings(std::string_view text, std::size_t fresh) {
   constexpr std::string_view kHeaders[] = {"\n[current exclusions]", "\n[next exclusions]"};
@@ -43,36 +46,6 @@ bool HasSettings(std::string_view text, std::size_t fresh) {
     if (text.find(header, from) != std::string_view::npos) return true;
   }
   return false;
-}
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// "FUNCTION CODE COUNT" a line, CODE and COUNT from 1; the number of the
-// first line that is not, or 0.
-std::size_t ParseFaults(std::string_view text, std::vector<Fault>& faults) {
-  faults.clear();
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  for (std::size_t number = 1; !text.empty(); ++number) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line.empty()) continue;
-    const auto first = line.find(' ');
-    const auto second = line.find(' ', first + 1);
-    if (first == 0 || first == std::string_view::npos || second == std::string_view::npos) return number;
-    Fault fault{std::string(line.substr(0, first)), 0, 0};
-    const char* code = line.data() + first + 1;
-    const char* count = line.data() + second + 1;
-    const auto [code_end, code_error] = std::from_chars(code, line.data() + second, fault.code);
-    const auto [count_end, count_error] = std::from_chars(count, line.data() + line.size(), fault.count);
-    if (code_error != std::errc() || code_end != line.data() + second || fault.code == 0 ||
-        count_error != std::errc() || count_end != line.data() + line.size() || fault.count == 0) {
-      return number;
-    }
-    faults.push_back(std::move(fault));
-  }
-  return 0;
 }
 
 }  // namespace
@@ -173,14 +146,13 @@ Outcome StateFolder::Prepare() {
   std::error_code ec;
   fs::create_directories(dir_, ec);
   if (Inspect(dir_).type == EntryType::kMissing) return ChangeFailed("the state folder " + Quoted(dir_) + " can't be made", ec);
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // another process was first
-  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
-    if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
-  }
-  return WriteConfig(FormatConfig(Config::Fresh(kReleases[0])));
+  return Exclusively([&]() -> Outcome {
+    if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // another process was first
+    for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
+      if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
+    }
+    return WriteConfig(FormatConfig(Config::Fresh(kReleases[0])));
+  });
 }
 
 Outcome StateFolder::ReadText(ParseScope scope, FileText& text) const {
@@ -222,14 +194,13 @@ Outcome StateFolder::ActOnFiles(ParseScope scope,
 }
 
 Outcome StateFolder::Update(const std::function<Outcome(Config&)>& body) {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  Config before;
-  if (Outcome loaded = Load(ParseScope::kAll, before); !loaded.ok()) return loaded;
-  Config after = before;
-  if (Outcome changed = body(after); !changed.ok()) return changed;
-  return Store(before, after);
+  return Exclusively([&]() -> Outcome {
+    Config before;
+    if (Outcome loaded = Load(ParseScope::kAll, before); !loaded.ok()) return loaded;
+    Config after = before;
+    if (Outcome changed = body(after); !changed.ok()) return changed;
+    return Store(before, after);
+  });
 }
 
 Outcome StateFolder::Store(const Config& before, const Config& after) {
@@ -253,64 +224,43 @@ Outcome StateFolder::WriteConfig(std::span<const std::string_view> pieces) {
 
 Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const std::string& path,
                                          const std::function<Outcome(const Config& settings)>& check) {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  FileText text;
-  if (Outcome read = ReadText(ParseScope::kAll, text); !read.ok()) return read;
-  const std::string key = PathKey(path);
-  const std::optional<SealedText> sealed = OpenSealed(text.view(), volume, key);
-  Config config;
-  if (Outcome parsed = Parse(sealed ? sealed->body : text.view(), sealed ? ParseScope::kSettings : ParseScope::kAll, config);
-      !parsed.ok()) {
-    return parsed;
-  }
-  if (Outcome accepted = check(config); !accepted.ok()) return accepted;
-  if (!sealed) {
-    // Parsed whole: change the lists themselves, and write them out sealed.
-    Config after = config;
+  return Exclusively([&]() -> Outcome {
+    FileText text;
+    if (Outcome read = ReadText(ParseScope::kAll, text); !read.ok()) return read;
+    const std::optional<SealedText> sealed = OpenSealed(text.view(), volume, PathKey(path));
+    Config config;
+    const ParseScope scope = sealed ? ParseScope::kSettings : ParseScope::kAll;
+    if (Outcome parsed = Parse(sealed ? sealed->body : text.view(), scope, config); !parsed.ok()) return parsed;
+    if (Outcome accepted = check(config); !accepted.ok()) return accepted;
+    if (!sealed) return ChangeParsedExclusion(config, change, volume, path);
+    const bool found = !sealed->lines.empty();
+    if (change == ListChange::kAdd && found) return kOk;
+    if (change == ListChange::kRemove && !found) return kFileNotFound;
+    SealedChange changed;
     if (change == ListChange::kAdd) {
-      if (ListsExclusion(after.next, volume, path)) return kOk;
-      after.next.exclusions.push_back({volume, path});
-      Config rebooted = after;
-      rebooted.current = after.next;
-      if (Outcome fits = FitsAfterReboot(FormatConfig(rebooted).size()); !fits.ok()) return fits;
-    } else if (RemoveExclusions(after.next, volume, path) == 0) {
-      return kFileNotFound;
+      AddSealedLine(*sealed, text.size(), volume, path, changed);
+      if (Outcome fits = FitsAfterReboot(changed.rebooted_size); !fits.ok()) return fits;
+    } else {
+      RemoveSealedLines(*sealed, changed);
     }
-    return Store(config, after);
-  }
-  const bool found = !sealed->lines.empty();
-  if (change == ListChange::kAdd && found) return kOk;
-  if (change == ListChange::kRemove && !found) return kFileNotFound;
-  const std::string_view body = sealed->body;
-  std::string line;
-  std::vector<std::string_view> pieces;
-  ContentHash hash = sealed->whole;
+    return WriteConfig(changed.pieces);
+  });
+}
+
+// Parsed whole: the lists themselves change, and are written out sealed.
+Outcome StateFolder::ChangeParsedExclusion(const Config& config, ListChange change, char volume,
+                                           const std::string& path) {
+  Config after = config;
   if (change == ListChange::kAdd) {
-    ((line += volume) += ' ') += path;
-    line += '\n';
-    hash.Add(line);
-    pieces = {body, line};
-    // At the next reboot the current list becomes a copy of the next one.
-    const std::size_t next_list = body.size() - sealed->list_start + line.size();
-    const std::size_t rebooted = text.size() + line.size() - sealed->current_list_bytes + next_list;
-    if (Outcome fits = FitsAfterReboot(rebooted); !fits.ok()) return fits;
-  } else {
-    // Every line of the path goes: the bytes around them are copied as they are.
-    hash = sealed->up_to_list;
-    pieces.push_back(body.substr(0, sealed->list_start));
-    std::size_t from = sealed->list_start;
-    for (const SealedText::Line& found_line : sealed->lines) {
-      pieces.push_back(body.substr(from, found_line.start - from));
-      from = found_line.end;
-    }
-    pieces.push_back(body.substr(from));
-    for (std::size_t i = 1; i < pieces.size(); ++i) hash.Add(pieces[i]);
+    if (ListsExclusion(after.next, volume, path)) return kOk;
+    after.next.exclusions.push_back({volume, path});
+    Config rebooted = after;
+    rebooted.current = after.next;
+    if (Outcome fits = FitsAfterReboot(FormatConfig(rebooted).size()); !fits.ok()) return fits;
+  } else if (RemoveExclusions(after.next, volume, path) == 0) {
+    return kFileNotFound;
   }
-  const std::string seal = SealLine(hash.Value());
-  pieces.push_back(seal);
-  return WriteConfig(pieces);
+  return Store(config, after);
 }
 
 // The new machine is built aside, in reset.new, and becomes reset.ready in
@@ -318,24 +268,23 @@ Outcome StateFolder::ChangeNextExclusion(ListChange change, char volume, const s
 // after it every call first completes the switch (FinishReset), so no call
 // sees a mix of the two.
 Outcome StateFolder::Reset(const Config& machine) {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  const fs::path aside = dir_ / "reset.new";
-  std::error_code ec;
-  fs::remove_all(aside, ec);  // a leftover, or a link there: never what it points to
-  for (const fs::path& folder : {aside, aside / "volumes", aside / "volumes" / "C", aside / "volumes" / "D"}) {
-    if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
-  }
-  Config fresh = machine;
-  fresh.session = 0;
-  while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
-  const std::string text = FormatConfig(fresh);
-  const std::string_view pieces[] = {text};
-  if (!WriteNewFile(aside / "config", pieces) || !MoveDurably(aside, dir_ / "reset.ready")) {
-    return ChangeFailed("the new machine can't be made in " + Quoted(aside));
-  }
-  return FinishReset();
+  return Exclusively([&]() -> Outcome {
+    const fs::path aside = dir_ / "reset.new";
+    std::error_code ec;
+    fs::remove_all(aside, ec);  // a leftover, or a link there: never what it points to
+    for (const fs::path& folder : {aside, aside / "volumes", aside / "volumes" / "C", aside / "volumes" / "D"}) {
+      if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
+    }
+    Config fresh = machine;
+    fresh.session = 0;
+    while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
+    const std::string text = FormatConfig(fresh);
+    const std::string_view pieces[] = {text};
+    if (!WriteNewFile(aside / "config", pieces) || !MoveDurably(aside, dir_ / "reset.ready")) {
+      return ChangeFailed("the new machine can't be made in " + Quoted(aside));
+    }
+    return FinishReset();
+  });
 }
 
 Outcome StateFolder::FinishReset() const {
@@ -371,123 +320,6 @@ void StateFolder::RemoveOtherCaches(const Config& config) const {
       fs::remove_all(it->path(), ignored);  // removes links, never what they point to
     }
   }
-}
-
-Outcome StateFolder::TakeFault(WfFunction function, std::optional<WfStatus>& fired) {
-  fired.reset();
-  if (Inspect(dir_ / "faults").type == EntryType::kMissing) return kOk;
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  std::vector<Fault> faults;
-  if (Outcome read = Faults(faults); !read.ok()) return read;
-  const auto found = std::find_if(faults.begin(), faults.end(),
-                                  [&](const Fault& f) { return f.function == NameOf(function); });
-  if (found == faults.end()) return kOk;
-  const WfStatus code = found->code;
-  if (--found->count == 0) faults.erase(found);
-  if (WriteFaults(faults).ok()) fired = code;
-  return kOk;
-}
-
-Outcome StateFolder::AddFault(const Fault& fault) {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  std::vector<Fault> faults;
-  if (Outcome read = Faults(faults); !read.ok()) return read;
-  std::erase_if(faults, [&](const Fault& f) { return f.function == fault.function; });
-  faults.push_back(fault);
-  return WriteFaults(faults);
-}
-
-Outcome StateFolder::ClearFaults() {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  return WriteFaults({});
-}
-
-Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
-  const fs::path file = dir_ / "faults";
-  std::string text;
-  faults.clear();
-  const ReadOutcome read = ReadRegularFile(file, kFaultsLimit, text);
-  if (read == ReadOutcome::kMissing) return kOk;
-  if (read != ReadOutcome::kRead) return ReadFailure(read, file, "1 MiB");
-  if (const std::size_t line = ParseFaults(text, faults); line != 0) {
-    return {kFileCorrupt, Quoted(file) + ", line " + std::to_string(line) +
-                              ": expected FUNCTION CODE COUNT, both numbers from 1 (fbwfsim fail --clear "
-                              "removes the file)"};
-  }
-  return kOk;
-}
-
-Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
-  const fs::path file = dir_ / "faults";
-  std::error_code ec;
-  if (faults.empty()) {
-    if (fs::remove(file, ec) || !ec) return kOk;
-    return ChangeFailed(Quoted(file) + " can't be removed", ec);
-  }
-  std::string text;
-  for (const Fault& f : faults) {
-    text += f.function + ' ' + std::to_string(f.code) + ' ' + std::to_string(f.count) + '\n';
-  }
-  if (ReplaceDurably(dir_ / "faults.new", file, text)) return kOk;
-  return ChangeFailed(Quoted(file) + " can't be written");
-}
-
-namespace {
-
-// The last `count` lines of `text`.
-std::vector<std::string> LastLines(std::string_view text, std::size_t count) {
-  std::vector<std::string> lines;
-  std::size_t end = text.size();
-  if (end > 0 && text[end - 1] == '\n') --end;
-  while (end > 0 && lines.size() < count) {
-    const std::size_t start = text.rfind('\n', end - 1);
-    const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
-    lines.emplace_back(text.substr(from, end - from));
-    if (start == std::string_view::npos) break;
-    end = start;
-  }
-  std::reverse(lines.begin(), lines.end());
-  return lines;
-}
-
-}  // namespace
-
-void StateFolder::Journal(std::string_view line) const {
-  const std::optional<std::uintmax_t> size = AppendToFile(dir_ / "journal", line);
-  if (!size || *size <= kJournalTrimBytes) return;
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  std::string text;
-  if (!lock || ReadRegularFile(dir_ / "journal", 4 * kJournalTrimBytes, text) != ReadOutcome::kRead) return;
-  std::string kept;
-  for (const std::string& entry : LastLines(text, kJournalLines)) (kept += entry) += '\n';
-  ReplaceDurably(dir_ / "journal.new", dir_ / "journal", kept);
-}
-
-Outcome StateFolder::JournalLines(std::vector<std::string>& lines) const {
-  const fs::path file = dir_ / "journal";
-  std::string text;
-  lines.clear();
-  const ReadOutcome read = ReadRegularFile(file, 4 * kJournalTrimBytes, text);
-  if (read == ReadOutcome::kMissing) return kOk;
-  if (read != ReadOutcome::kRead) return ReadFailure(read, file, "16 MiB");
-  lines = LastLines(text, kJournalLines);
-  return kOk;
-}
-
-Outcome StateFolder::ClearJournal() {
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  if (!lock) return failure;
-  std::error_code ec;
-  if (fs::remove(dir_ / "journal", ec) || !ec) return kOk;
-  return ChangeFailed(Quoted(dir_ / "journal") + " can't be removed", ec);
 }
 
 }  // namespace wfsim

@@ -31,6 +31,11 @@ struct Fault {
 Outcome ChangeFailed(const std::string& what);
 Outcome ChangeFailed(const std::string& what, const std::error_code& error);
 
+// 5, naming a file or folder of the state folder that is not `what` it must be.
+Outcome NotPlain(const fs::path& path, const char* what);
+// Why a file of the folder's own could not be read; kOk when it was.
+Outcome ReadFailure(ReadOutcome outcome, const fs::path& file, const char* limit);
+
 class StateFolder {
  public:
   explicit StateFolder(fs::path dir) : dir_(std::move(dir)) {}
@@ -108,6 +113,7 @@ class StateFolder {
 
  private:
   Outcome Load(ParseScope scope, Config& config) const;
+  Outcome ChangeParsedExclusion(const Config& config, ListChange change, char volume, const std::string& path);
   // Read and ActOnFiles: the lock, the configuration, the cache folder's check.
   Outcome WithConfig(FileLock::Mode mode, ParseScope scope,
                      const std::function<Outcome(const Config&)>& body) const;
@@ -118,6 +124,13 @@ class StateFolder {
   Outcome WriteConfig(std::span<const std::string_view> pieces);
   Outcome WriteConfig(std::string_view text) {
     return WriteConfig(std::span<const std::string_view>(&text, 1));
+  }
+  // Runs `body` under the exclusive lock.
+  template <typename Body>
+  Outcome Exclusively(Body body) const {
+    Outcome failure;
+    const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
+    return lock ? body() : failure;
   }
   // The lock, once any reset cut short after its switch is completed.
   std::optional<FileLock> Locked(FileLock::Mode mode, Outcome& failure) const;
