@@ -9,7 +9,9 @@
 #include <optional>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/library/process_state.h"
+#include "wfsim/library/cache_search.h"
+#include "wfsim/library/lists.h"
+#include "wfsim/library/notifications.h"
 #include "wfsim/machine/machine.h"
 #include "wfsim/state/codes.h"
 #include "wfsim/state/text.h"
@@ -119,26 +121,6 @@ WfStatus WithVolume(WfFunction function, const WfChar* volume, Operation operati
       more);
 }
 
-// A list as the filter's library gives it: each name ending in a null, then
-// one more null. A buffer too small gets the size it needs and 234.
-wfsim::Outcome CopyList(const std::vector<std::u16string>& names, void* buffer, WfUlong* size) {
-  std::size_t units = 1;
-  for (const std::u16string& name : names) units += name.size() + 1;
-  const auto needed = static_cast<WfUlong>(units * sizeof(WfChar));
-  const WfUlong given = *size;
-  *size = needed;
-  if (given < needed) return wfsim::kMoreData;
-  if (buffer == nullptr) return wfsim::kInvalidParameter;
-  auto* out = static_cast<char*>(buffer);
-  for (const std::u16string& name : names) {
-    std::memcpy(out, name.data(), name.size() * sizeof(WfChar));
-    out += name.size() * sizeof(WfChar);
-    out = static_cast<char*>(std::memset(out, 0, sizeof(WfChar))) + sizeof(WfChar);
-  }
-  std::memset(out, 0, sizeof(WfChar));
-  return wfsim::kOk;
-}
-
 WfUlong Capped(std::uint64_t value) { return static_cast<WfUlong>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
 
 WfStatus VolumeSize(WfFunction function, const WfChar* volume, bool through_overlay, FbwfFSInfo* info) {
@@ -246,7 +228,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetVolumeList(WfUlong currentSession, void*
     if (wfsim::Outcome read = m.VolumeList(currentSession != 0, letters); !read.ok()) return read;
     std::vector<std::u16string> names;
     for (char letter : letters) names.push_back({static_cast<char16_t>(letter), u':'});
-    return CopyList(names, volumeList, size);
+    return wfsim::CopyList(names, volumeList, size);
   });
 }
 
@@ -259,7 +241,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetExclusionList(const WfChar* volume, WfUl
     if (wfsim::Outcome read = m.ExclusionList(v, currentSession != 0, paths); !read.ok()) return read;
     std::vector<std::u16string> names;
     for (const std::string& path : paths) names.push_back(wfsim::FromUtf8(path).value_or(u""));
-    return CopyList(names, exclusionList, size);
+    return wfsim::CopyList(names, exclusionList, size);
   }, session);
 }
 
