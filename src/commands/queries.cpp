@@ -12,7 +12,7 @@ struct QueryTexts {
 };
 
 // The values are read only after a successful call.
-void Report(const Invocation& run, WfStatus status, const SessionPair& pair, const QueryTexts& texts) {
+void PrintQueryOutcome(const Invocation& run, WfStatus status, const SessionPair& pair, const QueryTexts& texts) {
   if (status != 0) {
     std::fputs(texts.failed, run.out);
     return;
@@ -26,14 +26,14 @@ void Report(const Invocation& run, WfStatus status, const SessionPair& pair, con
 void ShowFilterState(const Invocation& run) {
   SessionPair pair;
   const WfStatus status = run.filter.FbwfIsFilterEnabled(&pair.current, &pair.next);
-  Report(run, status, pair,
+  PrintQueryOutcome(run, status, pair,
          {"FBWF is %s\n", "FBWF for the next session is %s\n", "State Error"});
 }
 
 void ShowCompressionState(const Invocation& run) {
   SessionPair pair;
   const WfStatus status = run.filter.FbwfIsCompressionEnabled(&pair.current, &pair.next);
-  Report(run, status, pair,
+  PrintQueryOutcome(run, status, pair,
          {"FBWF compresspon is %s\n", "FBWF compression for the next session is %s\n",
           "Compression Error"});
 }
@@ -41,7 +41,7 @@ void ShowCompressionState(const Invocation& run) {
 void ShowPreAllocationState(const Invocation& run) {
   SessionPair pair;
   const WfStatus status = run.filter.FbwfIsCachePreAllocationEnabled(&pair.current, &pair.next);
-  Report(run, status, pair,
+  PrintQueryOutcome(run, status, pair,
          {"FBWF Cache PreAlloc is %s\n", "FBWF Cache PreAlloc for the next session is %s\n",
           "Cache PreAlloc Error"});
 }

@@ -4,7 +4,7 @@
 namespace {
 
 // A failed switch shows its fixed text alone: no code, no line break.
-void Report(const Invocation& run, WfStatus status, const char* done, const char* failed) {
+void PrintSwitchOutcome(const Invocation& run, WfStatus status, const char* done, const char* failed) {
   if (status != 0) {
     std::fputs(failed, run.out);
     return;
@@ -16,29 +16,29 @@ void Report(const Invocation& run, WfStatus status, const char* done, const char
 }  // namespace
 
 void EnableFilter(const Invocation& run) {
-  Report(run, run.filter.FbwfEnableFilter(), "FBWF Enabled.  ", "Enable Error");
+  PrintSwitchOutcome(run, run.filter.FbwfEnableFilter(), "FBWF Enabled.  ", "Enable Error");
 }
 
 void DisableFilter(const Invocation& run) {
-  Report(run, run.filter.FbwfDisableFilter(), "FBWF Disabled. ", "Disable Error");
+  PrintSwitchOutcome(run, run.filter.FbwfDisableFilter(), "FBWF Disabled. ", "Disable Error");
 }
 
 void EnableCompression(const Invocation& run) {
-  Report(run, run.filter.FbwfEnableCompression(), "FBWF compression enabled. ",
+  PrintSwitchOutcome(run, run.filter.FbwfEnableCompression(), "FBWF compression enabled. ",
          "Enable Compression Error");
 }
 
 void DisableCompression(const Invocation& run) {
-  Report(run, run.filter.FbwfDisableCompression(), "FBWF compression disabled. ",
+  PrintSwitchOutcome(run, run.filter.FbwfDisableCompression(), "FBWF compression disabled. ",
          "Disable Compression Error");
 }
 
 void EnableCachePreAllocation(const Invocation& run) {
-  Report(run, run.filter.FbwfEnableCachePreAllocation(), "FBWF Cache PreAllocation enabled. ",
+  PrintSwitchOutcome(run, run.filter.FbwfEnableCachePreAllocation(), "FBWF Cache PreAllocation enabled. ",
          "EnableCachePreAllocation Error");
 }
 
 void DisableCachePreAllocation(const Invocation& run) {
-  Report(run, run.filter.FbwfDisableCachePreAllocation(), "FBWF Cache PreAllocation disabled. ",
+  PrintSwitchOutcome(run, run.filter.FbwfDisableCachePreAllocation(), "FBWF Cache PreAllocation disabled. ",
          "DisableCachePreAllocation Error");
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "wfsim/machine/find.h"
 #include "wfsim/state/codes.h"
 #include "wfsim/state/paths.h"
 #include "wfsim/state/text.h"
@@ -21,106 +22,7 @@ auto& FeatureOf(Session& session, Feature feature) {
   return session.filter;
 }
 
-fs::path PathFromUtf8(const std::string& name) {
-  return fs::path(std::u8string(name.begin(), name.end()));
-}
-
-std::string Shown(char volume, const std::vector<std::string>& names, std::size_t count) {
-  std::string shown(1, volume);
-  shown += ':';
-  for (std::size_t i = 0; i < count && i < names.size(); ++i) shown += '\\' + names[i];
-  return shown;
-}
-
-// The entry of `folder` whose name equals `name` but for case, if any.
-std::optional<std::string> MatchCase(const fs::path& folder, const std::string& name) {
-  const std::optional<std::u16string> wanted = FromUtf8(name);
-  if (!wanted) return std::nullopt;
-  const std::u16string key = FoldCase(*wanted);
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string entry = Utf8Of(it->path().filename());
-    const std::optional<std::u16string> wide = FromUtf8(entry);
-    if (wide && FoldCase(*wide) == key) return entry;
-  }
-  return std::nullopt;
-}
-
-// Where `names` lead below `root`. Names compare case-insensitively, as on
-// the platform the filter runs on: each takes the spelling of an entry that
-// is already there, and the rest keep the spelling given.
-struct Found {
-  fs::path path;
-  std::vector<std::string> names;
-  EntryType type = EntryType::kMissing;  // of the last name
-  std::size_t file_at = kNowhere;        // a file met before the last name
-  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
-};
-
-// A link, or anything but a plain file or folder, on the way is refused with
-// 123: nothing outside the state folder is ever reached through a volume.
-Outcome Find(const fs::path& root, char volume, const std::vector<std::string>& names, Found& found) {
-  found = Found{root, {}, EntryType::kMissing, Found::kNowhere};
-  Entry entry = Inspect(root);
-  bool searching = entry.type == EntryType::kFolder;
-  if (entry.type != EntryType::kMissing && !searching) {
-    return {kAccessDenied, Quoted(root) + " is not a plain folder"};
-  }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    std::string name = names[i];
-    if (searching) {
-      entry = Inspect(found.path / PathFromUtf8(name));
-      if (entry.type == EntryType::kMissing) {
-        if (std::optional<std::string> own = MatchCase(found.path, name)) {
-          name = std::move(*own);
-          entry = Inspect(found.path / PathFromUtf8(name));
-        }
-      }
-      if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
-        return {kInvalidName, Shown(volume, names, i + 1) + " is a link or not a plain file or folder"};
-      }
-      if (entry.type != EntryType::kMissing) name = OwnName(found.path / PathFromUtf8(name));
-      if (entry.type == EntryType::kFile && i + 1 < names.size()) found.file_at = i;
-      searching = entry.type == EntryType::kFolder;
-    }
-    found.path /= PathFromUtf8(name);
-    found.names.push_back(std::move(name));
-  }
-  found.type = found.file_at == Found::kNowhere ? entry.type : EntryType::kMissing;
-  if (names.empty()) found.type = EntryType::kFolder;
-  return kOk;
-}
-
-// In the view a program sees, the cache over the disk, a path is a file or a
-// folder, never both.
-Outcome KeepsTheTreeValid(const Found& disk, const Found& cache, char volume) {
-  for (const Found* side : {&disk, &cache}) {
-    if (side->file_at != Found::kNowhere) {
-      return {kAccessDenied, Shown(volume, side->names, side->names.size()) + " runs into the file " +
-                                 Shown(volume, side->names, side->file_at + 1)};
-    }
-    if (side->type == EntryType::kFolder) {
-      return {kAccessDenied, Shown(volume, side->names, side->names.size()) + " is a folder"};
-    }
-  }
-  return kOk;
-}
-
-Outcome MakeParents(const fs::path& file) {
-  std::error_code ec;
-  fs::create_directories(file.parent_path(), ec);
-  if (!ec) return kOk;
-  return ChangeFailed("the folder " + Quoted(file.parent_path()) + " can't be made", ec);
-}
-
-bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
-  const std::string key = PathKey(JoinPath(names));
-  return std::any_of(session.exclusions.begin(), session.exclusions.end(), [&](const Exclusion& e) {
-    return e.volume == volume && Covers(PathKey(e.path), key);
-  });
-}
-
-Outcome Report(bool current, bool next, std::uint32_t* current_out, std::uint32_t* next_out) {
+Outcome WriteSessionPair(bool current, bool next, std::uint32_t* current_out, std::uint32_t* next_out) {
   *current_out = current ? 1 : 0;
   *next_out = next ? 1 : 0;
   return kOk;
@@ -174,7 +76,7 @@ Outcome Machine::SetFeature(Feature feature, bool on) {
 Outcome Machine::QueryFeature(Feature feature, std::uint32_t* current, std::uint32_t* next) {
   if (current == nullptr || next == nullptr) return kInvalidParameter;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) {
-    return Report(FeatureOf(config.current, feature), FeatureOf(config.next, feature), current, next);
+    return WriteSessionPair(FeatureOf(config.current, feature), FeatureOf(config.next, feature), current, next);
   });
 }
 
@@ -184,7 +86,7 @@ Outcome Machine::QueryVolume(std::u16string_view volume, std::uint32_t* current,
   if (Outcome located = LocateVolume(volume, letter); !located.ok()) return located;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) {
     if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
-    return Report(config.current.IsProtected(letter), config.next.IsProtected(letter), current, next);
+    return WriteSessionPair(config.current.IsProtected(letter), config.next.IsProtected(letter), current, next);
   });
 }
 
@@ -241,62 +143,6 @@ Outcome Machine::RemoveExclusion(std::u16string_view volume, std::u16string_view
                                     [&](const Config& config) { return NeedsProtectionNext(state_, config, target.volume); });
 }
 
-namespace {
-
-// Commit and restore act, under the exclusive lock, on a path of a volume
-// protected now that no exclusion in force covers.
-using FileAct = std::function<Outcome(const Found& disk, const Found& cache)>;
-
-Outcome OnCachedPath(StateFolder& state, char letter, const std::vector<std::string>& names,
-                     const FileAct& act) {
-  return state.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
-    if (Outcome exists = state.CheckVolume(letter); !exists.ok()) return exists;
-    if (!config.current.IsProtected(letter)) return kInvalidDrive;
-    if (Covered(config.current, letter, names)) {
-      return {kInvalidFunction, Shown(letter, names, names.size()) + " is write-through: an exclusion covers it"};
-    }
-    Found disk, cache;
-    Outcome found = Find(state.VolumeRoot(letter), letter, names, disk);
-    if (found.ok()) found = Find(state.CacheRoot(config, letter), letter, disk.names, cache);
-    return found.ok() ? act(disk, cache) : found;
-  });
-}
-
-Outcome NoDiskCopy(const Found& cache) {
-  std::string cause = cache.names.back();
-  cause += " has no copy on the disk: it was made in this session";
-  return {kInvalidFunction, cause};
-}
-
-}  // namespace
-
-// The filter commits only files that exist on the disk; it creates none.
-Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
-  Target target;
-  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return OnCachedPath(state_, target.volume, target.names, [](const Found& disk, const Found& cache) {
-    if (cache.type != EntryType::kFile) return Outcome(kFileNotFound);
-    if (disk.type != EntryType::kFile) return NoDiskCopy(cache);
-    // One rename: the disk copy is the old content or the new, never a mix.
-    if (MoveDurably(cache.path, disk.path)) return Outcome(kOk);
-    return ChangeFailed(Quoted(cache.path) + " can't be moved to the disk");
-  });
-}
-
-Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
-  Target target;
-  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  return OnCachedPath(state_, target.volume, target.names, [](const Found& disk, const Found& cache) {
-    const bool in_cache = cache.type == EntryType::kFile, on_disk = disk.type == EntryType::kFile;
-    if (!in_cache && !on_disk) return Outcome(kFileNotFound);  // nothing, or a folder
-    if (!in_cache) return Outcome(kAccessDenied, "the file is on the disk but not in the cache");
-    if (!on_disk) return NoDiskCopy(cache);
-    std::error_code ec;
-    if (fs::remove(cache.path, ec)) return Outcome(kOk);
-    return ChangeFailed(Quoted(cache.path) + " can't be removed", ec);
-  });
-}
-
 Outcome Machine::Reboot() {
   return state_.Update([&](Config& config) {
     config.current = config.next;
@@ -304,139 +150,6 @@ Outcome Machine::Reboot() {
     do {
       ++config.session;
     } while (Inspect(state_.CacheFolder(config)).type != EntryType::kMissing);
-    return kOk;
-  });
-}
-
-namespace {
-
-// A cached write's result must fit what the running session's threshold
-// allows: the file's new size, and the records of the file and of each
-// folder on its way that the cache does not hold yet.
-Outcome FitsTheOverlay(const StateFolder& state, const Config& config, const Found& cache, char letter,
-                       std::uint64_t bytes) {
-  const OverlayUsage now = MeasureOverlay(state.CacheFolder(config));
-  OverlayUsage after = now;
-  after.file_data += bytes;
-  if (cache.type == EntryType::kFile) {
-    after.file_data -= Inspect(cache.path).size;
-  } else {
-    fs::path walked = state.CacheRoot(config, letter);
-    for (const std::string& name : cache.names) {
-      walked /= PathFromUtf8(name);
-      if (Inspect(walked).type == EntryType::kMissing) after.dir_structure += EntryCost(name);
-    }
-  }
-  const std::uint64_t threshold = ThresholdBytes(config.current.threshold);
-  if (after.Total() <= threshold) return kOk;
-  const std::uint64_t left = now.Total() < threshold ? threshold - now.Total() : 0;
-  return {kDiskFull, "the overlay is full: the write needs " + std::to_string(after.Total() - now.Total()) +
-                         " bytes of it and it has " + std::to_string(left) + " left of " +
-                         std::to_string(threshold)};
-}
-
-}  // namespace
-
-Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std::string_view content,
-                       bool& cached) {
-  Target target;
-  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  const char letter = target.volume;
-  return state_.ActOnFiles(ParseScope::kAll, [&](const Config& config) -> Outcome {
-    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
-    cached = config.current.IsProtected(letter) && !Covered(config.current, letter, target.names);
-    Found disk, cache;
-    Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
-    if (found.ok()) found = Find(state_.CacheRoot(config, letter), letter, disk.names, cache);
-    if (found.ok()) found = KeepsTheTreeValid(disk, cache, letter);
-    if (!found.ok()) return found;
-    if (cached) {
-      for (const fs::path& folder : {state_.CacheFolder(config), state_.CacheRoot(config, letter)}) {
-        if (Outcome made = state_.StructureFolder(folder, true); !made.ok()) return made;
-      }
-    }
-    if (cached) {
-      if (Outcome fits = FitsTheOverlay(state_, config, cache, letter, content.size()); !fits.ok()) return fits;
-    }
-    const Found& into = cached ? cache : disk;
-    if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
-    if (Outcome made = MakeParents(into.path); !made.ok()) return made;
-    if (ReplaceDurably(state_.ScratchFolder() / "write.new", into.path, content)) return Outcome(kOk);
-    return ChangeFailed(Quoted(into.path) + " can't be written");
-  });
-}
-
-Outcome Machine::ReadFile(std::u16string_view volume, std::u16string_view path, std::string& content) {
-  Target target;
-  if (Outcome located = Locate(volume, path, target); !located.ok()) return located;
-  const char letter = target.volume;
-  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
-    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
-    Found file;
-    for (const fs::path& root : {state_.CacheRoot(config, letter), state_.VolumeRoot(letter)}) {
-      if (Outcome found = Find(root, letter, target.names, file); !found.ok()) return found;
-      if (file.type == EntryType::kFile) break;
-    }
-    if (file.type != EntryType::kFile) return kFileNotFound;
-    switch (ReadRegularFile(file.path, std::size_t{1} << 30, content)) {
-      case ReadOutcome::kRead:
-        return kOk;
-      case ReadOutcome::kTooLarge:
-        return {kAccessDenied, Shown(letter, file.names, file.names.size()) + " is over the read limit of 1 GiB"};
-      default:
-        return {kAccessDenied, Shown(letter, file.names, file.names.size()) + " can't be read"};
-    }
-  });
-}
-
-namespace {
-
-// The plain files and folders of `folder`, added to `seen` by folded name;
-// later calls (the cache) cover what earlier ones (the disk) added.
-void AddEntries(const fs::path& folder, bool cached, std::map<std::u16string, ListedEntry>& seen) {
-  if (Inspect(folder).type != EntryType::kFolder) return;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const Entry entry = Inspect(it->path());
-    if (!IsPlain(entry)) continue;
-    const std::string name = Utf8Of(it->path().filename());
-    const std::optional<std::u16string> wide = FromUtf8(name);
-    const std::u16string key = wide ? FoldCase(*wide) : std::u16string(name.begin(), name.end());
-    ListedEntry& listed = seen[key];
-    const bool folder_in_both = entry.type == EntryType::kFolder && cached && listed.folder;
-    listed = {name, entry.type == EntryType::kFolder, cached && !folder_in_both, entry.size};
-  }
-}
-
-}  // namespace
-
-Outcome Machine::List(std::u16string_view volume, std::u16string_view path,
-                      std::vector<ListedEntry>& entries) const {
-  entries.clear();
-  Target target;
-  if (path == u"\\") {
-    if (Outcome located = LocateVolume(volume, target.volume); !located.ok()) return located;
-  } else if (Outcome located = Locate(volume, path, target); !located.ok()) {
-    return located;
-  }
-  const char letter = target.volume;
-  return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
-    if (Outcome exists = state_.CheckVolume(letter); !exists.ok()) return exists;
-    Found disk, cache;
-    Outcome found = Find(state_.VolumeRoot(letter), letter, target.names, disk);
-    if (found.ok()) found = Find(state_.CacheRoot(config, letter), letter, disk.names, cache);
-    if (!found.ok()) return found;
-    if (cache.type == EntryType::kFile || disk.type == EntryType::kFile) {
-      const bool cached = cache.type == EntryType::kFile;
-      const Found& file = cached ? cache : disk;
-      entries.push_back({file.names.back(), false, cached, Inspect(file.path).size});
-      return kOk;
-    }
-    if (cache.type != EntryType::kFolder && disk.type != EntryType::kFolder) return kFileNotFound;
-    std::map<std::u16string, ListedEntry> seen;
-    AddEntries(disk.path, false, seen);
-    AddEntries(cache.path, true, seen);
-    for (auto& [key, entry] : seen) entries.push_back(std::move(entry));
     return kOk;
   });
 }
@@ -578,7 +291,7 @@ Outcome Machine::SizeDisplay(std::uint32_t* current, std::uint32_t* next) const 
   if (current == nullptr || next == nullptr) return kInvalidParameter;
   return state_.Read(ParseScope::kSettings, [&](const Config& config) -> Outcome {
     if (!config.current.filter) return kInvalidFunction;
-    return Report(config.current.virtual_size, config.next.virtual_size, current, next);
+    return WriteSessionPair(config.current.virtual_size, config.next.virtual_size, current, next);
   });
 }
 
@@ -606,3 +319,4 @@ Outcome Machine::Size(std::u16string_view volume, bool through_overlay, VolumeSi
 }
 
 }  // namespace wfsim
+

@@ -37,7 +37,7 @@ struct MemoryUsage {
   OverlayUsage used;
 
   // What the overlay has left in the running session.
-  std::uint64_t Left() const { return used.Total() < current_threshold ? current_threshold - used.Total() : 0; }
+  std::uint64_t Left() const { return wfsim::Left(used, current_threshold); }
 };
 
 // A volume's size and what its files take, in bytes: on the disk (actual),

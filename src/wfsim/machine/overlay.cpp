@@ -22,9 +22,15 @@ OverlayUsage MeasureOverlay(const fs::path& cache_folder) {
     if (it.depth() == 0) continue;
     const Entry entry = Inspect(it->path());
     if (entry.type != EntryType::kFile && entry.type != EntryType::kFolder) continue;
-    usage.dir_structure += EntryCost(Utf8Of(it->path().filename()));
-    if (entry.type == EntryType::kFile) usage.file_data += entry.size;
+    usage.Count(Utf8Of(it->path().filename()), entry.type == EntryType::kFile, entry.size);
   }
+  return usage;
+}
+
+OverlayUsage AfterWrite(OverlayUsage usage, const CachedWrite& write) {
+  usage.file_data += write.bytes;
+  if (write.replaced) usage.file_data -= *write.replaced;
+  for (const std::string& name : write.new_names) usage.dir_structure += EntryCost(name);
   return usage;
 }
 

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "wfsim/state/platform.h"
 
@@ -21,6 +24,11 @@ struct OverlayUsage {
   std::uint64_t file_data = 0;      // the cached files' sizes
 
   std::uint64_t Total() const { return dir_structure + file_data; }
+  // A cached file (of `size` bytes) or folder more.
+  void Count(std::string_view utf8_name, bool file, std::uint64_t size) {
+    dir_structure += EntryCost(utf8_name);
+    if (file) file_data += size;
+  }
   bool operator==(const OverlayUsage&) const = default;
 };
 
@@ -28,6 +36,24 @@ struct OverlayUsage {
 OverlayUsage MeasureOverlay(const fs::path& cache_folder);
 
 inline std::uint64_t ThresholdBytes(std::uint32_t megabytes) { return std::uint64_t{megabytes} << 20; }
+
+// What the overlay has left below `threshold`: 0 once it is reached.
+inline std::uint64_t Left(const OverlayUsage& usage, std::uint64_t threshold) {
+  return usage.Total() < threshold ? threshold - usage.Total() : 0;
+}
+
+// A write into the cache as the overlay counts it: the file's new size in
+// place of its cached copy's, if the cache holds one, and a record for each
+// name on its way that the cache does not hold yet, the file's own included.
+struct CachedWrite {
+  std::uint64_t bytes = 0;
+  std::optional<std::uint64_t> replaced;
+  std::vector<std::string> new_names;  // UTF-8
+};
+OverlayUsage AfterWrite(OverlayUsage usage, const CachedWrite& write);
+
+// A write fits when its result stays within the threshold.
+inline bool Fits(const OverlayUsage& after, std::uint64_t threshold) { return after.Total() <= threshold; }
 
 // Volumes are formatted with 512-byte sectors and 4 KiB allocation units;
 // a file takes whole units.
