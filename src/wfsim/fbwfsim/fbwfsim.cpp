@@ -20,13 +20,6 @@
 
 namespace wfsim {
 
-std::u16string Arguments::Operand(int i) const {
-  if (units == nullptr) return OperandUnits(typed[i]);
-  std::u16string text;
-  for (const WfChar* p = units[i]; *p != 0; ++p) text.push_back(static_cast<char16_t>(*p));
-  return text;
-}
-
 int Fail(const StateFolder& state, const Outcome& outcome, const std::string& subject) {
   if (!outcome.cause.empty()) {
     std::fprintf(stderr, "fbwfsim: %s\n", outcome.cause.c_str());
@@ -107,31 +100,10 @@ int Usage(std::FILE* out, int status) {
   return status;
 }
 
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& out) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
-}
-
 int UnknownRelease(const char* name) {
   std::fprintf(stderr, "fbwfsim: unknown release '%s'; the releases are:\n", name);
   for (const Release& known : kReleases) std::fprintf(stderr, "  %-10s %s\n", known.name, known.systems);
   return 2;
-}
-
-// "8G", "512M", "4096": bytes, with a binary suffix.
-bool ParseSize(std::string_view text, std::uint64_t& bytes) {
-  unsigned shift = 0;
-  if (!text.empty()) {
-    const std::string_view suffixes = "KMGT";
-    if (const auto at = suffixes.find(text.back()); at != std::string_view::npos) {
-      shift = 10 * static_cast<unsigned>(at + 1);
-      text.remove_suffix(1);
-    }
-  }
-  if (!ParseNumber(text, bytes) || bytes == 0 || bytes > (UINT64_MAX >> shift)) return false;
-  bytes <<= shift;
-  return true;
 }
 
 // reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]:

@@ -2,7 +2,10 @@
 // simulated machine (fbwfsim_views.cpp).
 #pragma once
 
+#include <charconv>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "wfapi/wfapi.h"
 #include "wfsim/state/codes.h"
@@ -20,6 +23,16 @@ struct Arguments {
 
   std::u16string Operand(int i) const;
 };
+
+// A whole decimal number that fits `Number`.
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& out) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+// "8G", "512M", "4096": bytes from 1, with a binary suffix K, M, G or T.
+bool ParseSize(std::string_view text, std::uint64_t& bytes);
 
 // Reports a refusal on standard error, naming its cause and, where given,
 // the file or folder it concerns ("C:\\path" as typed); returns status 1.

@@ -1,4 +1,5 @@
-// fbwfsim show and ls: the simulated machine as a person or a script reads it.
+// fbwfsim show, overlay and ls: the simulated machine as a person or a script
+// reads it.
 #include <cstdio>
 #include <optional>
 #include <string>

@@ -73,6 +73,20 @@ bool ParseBytes(std::string_view value, std::uint64_t& out) {
   return !value.empty() && ec == std::errc() && end == value.data() + value.size() && out > 0;
 }
 
+// The keys of [current] and [next], in the order of their bits in `seen`.
+struct SessionKey {
+  std::string_view name;
+  bool (*parse)(std::string_view value, SessionConfig& session);
+};
+constexpr SessionKey kSessionKeys[] = {
+    {"filter", [](std::string_view value, SessionConfig& s) { return ParseSwitch(value, s.filter); }},
+    {"compression", [](std::string_view value, SessionConfig& s) { return ParseSwitch(value, s.compression); }},
+    {"preallocation", [](std::string_view value, SessionConfig& s) { return ParseSwitch(value, s.preallocation); }},
+    {"threshold", [](std::string_view value, SessionConfig& s) { return ParseThreshold(value, s.threshold); }},
+    {"protected", [](std::string_view value, SessionConfig& s) { return ParseVolumes(value, s.protected_volumes); }},
+    {"sizedisplay", [](std::string_view value, SessionConfig& s) { return ParseSizeDisplay(value, s.virtual_size); }},
+};
+
 class Parser {
  public:
   Parser(ParseScope scope, Config& config, ParseError& error)
@@ -153,22 +167,13 @@ class Parser {
     if (equals == std::string_view::npos) return Fail("expected key = value");
     const std::string_view key = Trim(line.substr(0, equals));
     const std::string_view value = Trim(line.substr(equals + 1));
-    static constexpr std::string_view kKeys[] = {"filter", "compression", "preallocation",
-                                                 "threshold", "protected", "sizedisplay"};
-    const auto found = std::find(std::begin(kKeys), std::end(kKeys), key);
-    if (found == std::end(kKeys)) return Fail("unknown key " + std::string(key));
-    const unsigned bit = 1u << (found - std::begin(kKeys));
+    const auto found = std::find_if(std::begin(kSessionKeys), std::end(kSessionKeys),
+                                    [&](const SessionKey& known) { return known.name == key; });
+    if (found == std::end(kSessionKeys)) return Fail("unknown key " + std::string(key));
+    const unsigned bit = 1u << (found - std::begin(kSessionKeys));
     if ((seen & bit) != 0) return Fail("key " + std::string(key) + " set twice");
     seen |= bit;
-    bool ok = false;
-    switch (found - std::begin(kKeys)) {
-      case 0: ok = ParseSwitch(value, session.filter); break;
-      case 1: ok = ParseSwitch(value, session.compression); break;
-      case 2: ok = ParseSwitch(value, session.preallocation); break;
-      case 3: ok = ParseThreshold(value, session.threshold); break;
-      case 4: ok = ParseVolumes(value, session.protected_volumes); break;
-      case 5: ok = ParseSizeDisplay(value, session.virtual_size); break;
-    }
+    const bool ok = found->parse(value, session);
     return ok || Fail("bad value for " + std::string(key));
   }
 
@@ -313,30 +318,30 @@ Config Config::Fresh(const Release& release) {
   Config config;
   config.release = &release;
   config.current.threshold = config.next.threshold = release.default_threshold;
-  config.capacities = {{'C', std::uint64_t{8} << 30}, {'D', std::uint64_t{2} << 30}};
+  for (const char volume : {'C', 'D'}) config.capacities[volume] = DefaultCapacity(volume);
   return config;
 }
 
 std::uint64_t Config::Capacity(char volume) const {
   const auto found = capacities.find(volume);
   if (found != capacities.end()) return found->second;
-  return std::uint64_t{volume == 'C' ? 8u : 2u} << 30;
+  return DefaultCapacity(volume);
 }
 
 namespace {
 
-auto Names(char volume, std::string_view path) {
+auto SameExclusion(char volume, std::string_view path) {
   return [volume, key = PathKey(path)](const Exclusion& e) { return e.volume == volume && EqualFolded(e.path, key); };
 }
 
 }  // namespace
 
 bool ListsExclusion(const SessionConfig& session, char volume, std::string_view path) {
-  return std::any_of(session.exclusions.begin(), session.exclusions.end(), Names(volume, path));
+  return std::any_of(session.exclusions.begin(), session.exclusions.end(), SameExclusion(volume, path));
 }
 
 std::size_t RemoveExclusions(SessionConfig& session, char volume, std::string_view path) {
-  return std::erase_if(session.exclusions, Names(volume, path));
+  return std::erase_if(session.exclusions, SameExclusion(volume, path));
 }
 
 }  // namespace wfsim

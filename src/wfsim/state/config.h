@@ -73,6 +73,9 @@ struct SessionConfig {
   bool operator==(const SessionConfig&) const = default;
 };
 
+// A volume's size when the configuration gives none: C 8 GiB, any other 2 GiB.
+constexpr std::uint64_t DefaultCapacity(char volume) { return std::uint64_t{volume == 'C' ? 8u : 2u} << 30; }
+
 struct Config {
   const Release* release = &kReleases[0];
   std::uint32_t session = 0;
@@ -82,7 +85,7 @@ struct Config {
 
   bool operator==(const Config&) const = default;
 
-  // A volume the configuration gives no size: C 8 GiB, any other 2 GiB.
+  // The volume's size, or its DefaultCapacity.
   std::uint64_t Capacity(char volume) const;
 
   // A new machine of `release`: everything off, its default threshold, C of
