@@ -266,58 +266,59 @@ std::string Snapshot(const fs::path& dir) {
   return all;
 }
 
+using M = Machine;
+const auto ProtectCall = [](const char16_t* v) { return [=](M& m) { return m.Protect(v); }; };
+const auto UnprotectCall = [](const char16_t* v) { return [=](M& m) { return m.Unprotect(v, false); }; };
+const auto ThresholdCall = [](std::uint32_t mb) { return [=](M& m) { return m.SetThreshold(mb); }; };
+const auto AddCall = [](const char16_t* p) { return [=](M& m) { return m.AddExclusion(u"C:", p); }; };
+const auto RemoveCall = [](const char16_t* p) { return [=](M& m) { return m.RemoveExclusion(u"C:", p); }; };
+const auto CommitCall = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Commit(v, p); }; };
+const auto RestoreCall = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Restore(v, p); }; };
+const auto FeatureCall = [](Feature f, bool on) { return [=](M& m) { return m.SetFeature(f, on); }; };
+const CodeCase kOrderCases[] = {
+    {Stage::kNew, "compression on", FeatureCall(Feature::kCompression, true), 1},
+    {Stage::kNew, "compression off", FeatureCall(Feature::kCompression, false), 1},
+    {Stage::kNew, "pre-allocation on", FeatureCall(Feature::kPreallocation, true), 1},
+    {Stage::kNew, "pre-allocation off", FeatureCall(Feature::kPreallocation, false), 1},
+    {Stage::kNew, "threshold 64", ThresholdCall(64), 1},
+    {Stage::kNew, "threshold 5, filter first", ThresholdCall(5), 1},
+    {Stage::kNew, "protect", ProtectCall(u"C:"), 1},
+    {Stage::kNew, "protect CC:, name first", ProtectCall(u"CC:"), 123},
+    {Stage::kNew, "protect Q:, volume first", ProtectCall(u"Q:"), 15},
+    {Stage::kNew, "unprotect", UnprotectCall(u"C:"), 1},
+    {Stage::kNew, "add", AddCall(u"\\a"), 1},
+    {Stage::kNew, "add a bad path, name first", AddCall(u"\\a\\.."), 123},
+    {Stage::kNew, "remove", RemoveCall(u"\\a"), 1},
+    {Stage::kNew, "commit", CommitCall(u"C:", u"\\disk.txt"), 15},
+    {Stage::kNew, "restore", RestoreCall(u"C:", u"\\disk.txt"), 15},
+    {Stage::kNew, "filter off, in any state", FeatureCall(Feature::kFilter, false), 0},
+    {Stage::kFilterNext, "threshold 15", ThresholdCall(15), 87},
+    {Stage::kFilterNext, "threshold 1025", ThresholdCall(1025), 87},
+    {Stage::kFilterNext, "threshold 1024", ThresholdCall(1024), 0},
+    {Stage::kFilterNext, "unprotect a volume not protected", UnprotectCall(u"C:"), 15},
+    {Stage::kFilterNext, "add on a volume not protected", AddCall(u"\\a"), 15},
+    {Stage::kFilterNext, "remove on a volume not protected", RemoveCall(u"\\a"), 15},
+    {Stage::kFilterNext, "commit, not protected now", CommitCall(u"C:", u"\\disk.txt"), 15},
+    {Stage::kProtectedNext, "remove an exclusion not listed", RemoveCall(u"\\a"), 2},
+    {Stage::kProtectedNext, "remove a listed one in another case", RemoveCall(u"\\THRU"), 0},
+    {Stage::kProtectedNext, "unprotect", UnprotectCall(u"c:"), 0},
+    {Stage::kProtectedNow, "commit on D:, not protected", CommitCall(u"D:", u"\\disk.txt"), 15},
+    {Stage::kProtectedNow, "commit a write-through path", CommitCall(u"C:", u"\\thru\\x"), 1},
+    {Stage::kProtectedNow, "commit a file not in the cache", CommitCall(u"C:", u"\\disk.txt"), 2},
+    {Stage::kProtectedNow, "commit nothing", CommitCall(u"C:", u"\\nothing"), 2},
+    {Stage::kProtectedNow, "commit a file made in this session", CommitCall(u"C:", u"\\new.txt"), 1},
+    {Stage::kProtectedNow, "commit", CommitCall(u"C:", u"\\BOTH.txt"), 0},
+    {Stage::kProtectedNow, "restore a write-through path", RestoreCall(u"C:", u"\\thru\\x"), 1},
+    {Stage::kProtectedNow, "restore nothing", RestoreCall(u"C:", u"\\nothing"), 2},
+    {Stage::kProtectedNow, "restore a folder", RestoreCall(u"C:", u"\\dir"), 2},
+    {Stage::kProtectedNow, "restore a file not in the cache", RestoreCall(u"C:", u"\\disk.txt"), 5},
+    {Stage::kProtectedNow, "restore a file made in this session", RestoreCall(u"C:", u"\\new.txt"), 1},
+    {Stage::kProtectedNow, "restore", RestoreCall(u"C:", u"\\both.txt"), 0},
+};
+
 TEST_F(MachineTest, EachFunctionChecksItsPreconditionsInOrderAndARefusalChangesNothing) {
-  using M = Machine;
-  const auto protect = [](const char16_t* v) { return [=](M& m) { return m.Protect(v); }; };
-  const auto unprotect = [](const char16_t* v) { return [=](M& m) { return m.Unprotect(v, false); }; };
-  const auto threshold = [](std::uint32_t mb) { return [=](M& m) { return m.SetThreshold(mb); }; };
-  const auto add = [](const char16_t* p) { return [=](M& m) { return m.AddExclusion(u"C:", p); }; };
-  const auto remove = [](const char16_t* p) { return [=](M& m) { return m.RemoveExclusion(u"C:", p); }; };
-  const auto commit = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Commit(v, p); }; };
-  const auto restore = [](const char16_t* v, const char16_t* p) { return [=](M& m) { return m.Restore(v, p); }; };
-  const auto feature = [](Feature f, bool on) { return [=](M& m) { return m.SetFeature(f, on); }; };
-  const CodeCase cases[] = {
-      {Stage::kNew, "compression on", feature(Feature::kCompression, true), 1},
-      {Stage::kNew, "compression off", feature(Feature::kCompression, false), 1},
-      {Stage::kNew, "pre-allocation on", feature(Feature::kPreallocation, true), 1},
-      {Stage::kNew, "pre-allocation off", feature(Feature::kPreallocation, false), 1},
-      {Stage::kNew, "threshold 64", threshold(64), 1},
-      {Stage::kNew, "threshold 5, filter first", threshold(5), 1},
-      {Stage::kNew, "protect", protect(u"C:"), 1},
-      {Stage::kNew, "protect CC:, name first", protect(u"CC:"), 123},
-      {Stage::kNew, "protect Q:, volume first", protect(u"Q:"), 15},
-      {Stage::kNew, "unprotect", unprotect(u"C:"), 1},
-      {Stage::kNew, "add", add(u"\\a"), 1},
-      {Stage::kNew, "add a bad path, name first", add(u"\\a\\.."), 123},
-      {Stage::kNew, "remove", remove(u"\\a"), 1},
-      {Stage::kNew, "commit", commit(u"C:", u"\\disk.txt"), 15},
-      {Stage::kNew, "restore", restore(u"C:", u"\\disk.txt"), 15},
-      {Stage::kNew, "filter off, in any state", feature(Feature::kFilter, false), 0},
-      {Stage::kFilterNext, "threshold 15", threshold(15), 87},
-      {Stage::kFilterNext, "threshold 1025", threshold(1025), 87},
-      {Stage::kFilterNext, "threshold 1024", threshold(1024), 0},
-      {Stage::kFilterNext, "unprotect a volume not protected", unprotect(u"C:"), 15},
-      {Stage::kFilterNext, "add on a volume not protected", add(u"\\a"), 15},
-      {Stage::kFilterNext, "remove on a volume not protected", remove(u"\\a"), 15},
-      {Stage::kFilterNext, "commit, not protected now", commit(u"C:", u"\\disk.txt"), 15},
-      {Stage::kProtectedNext, "remove an exclusion not listed", remove(u"\\a"), 2},
-      {Stage::kProtectedNext, "remove a listed one in another case", remove(u"\\THRU"), 0},
-      {Stage::kProtectedNext, "unprotect", unprotect(u"c:"), 0},
-      {Stage::kProtectedNow, "commit on D:, not protected", commit(u"D:", u"\\disk.txt"), 15},
-      {Stage::kProtectedNow, "commit a write-through path", commit(u"C:", u"\\thru\\x"), 1},
-      {Stage::kProtectedNow, "commit a file not in the cache", commit(u"C:", u"\\disk.txt"), 2},
-      {Stage::kProtectedNow, "commit nothing", commit(u"C:", u"\\nothing"), 2},
-      {Stage::kProtectedNow, "commit a file made in this session", commit(u"C:", u"\\new.txt"), 1},
-      {Stage::kProtectedNow, "commit", commit(u"C:", u"\\BOTH.txt"), 0},
-      {Stage::kProtectedNow, "restore a write-through path", restore(u"C:", u"\\thru\\x"), 1},
-      {Stage::kProtectedNow, "restore nothing", restore(u"C:", u"\\nothing"), 2},
-      {Stage::kProtectedNow, "restore a folder", restore(u"C:", u"\\dir"), 2},
-      {Stage::kProtectedNow, "restore a file not in the cache", restore(u"C:", u"\\disk.txt"), 5},
-      {Stage::kProtectedNow, "restore a file made in this session", restore(u"C:", u"\\new.txt"), 1},
-      {Stage::kProtectedNow, "restore", restore(u"C:", u"\\both.txt"), 0},
-  };
   int k = 0;
-  for (const CodeCase& c : cases) {
+  for (const CodeCase& c : kOrderCases) {
     StateFolder state(root_ / std::to_string(k++));
     Machine machine(state);
     ASSERT_TRUE(state.Prepare().ok());
