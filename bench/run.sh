@@ -75,6 +75,7 @@ state_with 10000
 state10k=$(instructions "$vorlen" -fbwfstate)
 addex10k=$(instructions "$vorlen" -addex C: '\bench\first')
 remex10k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 05000')
+remexcase10k=$(instructions "$vorlen" -remex C: '\DATA\Projects\FOLDER NUMBER 05001')
 state_with 100000
 addex100k=$(instructions "$vorlen" -addex C: '\bench\first')
 remex100k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 50000')
@@ -101,6 +102,7 @@ row "vorlen -addex C: \\path" "$addex0" "$(ratio "$addex0" "$floor")" "$wall_add
 row "vorlen -fbwfstate, 10,000 in each list" "$state10k" "$(ratio "$state10k" "$floor")" ""
 row "vorlen -addex, 10,000 in each list" "$addex10k" "$(ratio "$addex10k" "$floor")" ""
 row "vorlen -remex, 10,000 in each list" "$remex10k" "$(ratio "$remex10k" "$floor")" ""
+row "vorlen -remex in another case, 10,000" "$remexcase10k" "$(ratio "$remexcase10k" "$floor")" ""
 row "vorlen -addex, 100,000 in each list" "$addex100k" "$(ratio "$addex100k" "$floor")" ""
 row "vorlen -remex, 100,000 in each list" "$remex100k" "$(ratio "$remex100k" "$floor")" ""
 echo
@@ -124,6 +126,8 @@ verdict "-addex, 10,000 in each list, at most 15 x /bin/true ($(ratio "$addex10k
   "$addex10k <= 15 * $floor"
 verdict "-remex, 10,000 in each list, at most 15 x /bin/true ($(ratio "$remex10k" "$floor"))" \
   "$remex10k <= 15 * $floor"
+verdict "-remex in another case, 10,000 in each list, at most 15 x /bin/true ($(ratio "$remexcase10k" "$floor"))" \
+  "$remexcase10k <= 15 * $floor"
 verdict "-addex, 100,000 in each list, peak at most 3 x config + 4 MiB ($((peak100k / 1024)) MiB)" \
   "$peak100k <= 3 * $config100k / 1024 + 4096"
 exit "$met"
