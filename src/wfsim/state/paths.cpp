@@ -63,7 +63,7 @@ std::optional<std::vector<std::string>> ParsePath(std::u16string_view path) {
     const std::u16string_view name = path.substr(start, end - start);
     if (!IsValidName(name)) return std::nullopt;
     std::optional<std::string> utf8 = ToUtf8(name);
-    if (!utf8 || utf8->size() > kNameLimit) return std::nullopt;
+    if (!utf8) return std::nullopt;
     names.push_back(std::move(*utf8));
     if (end == std::u16string_view::npos) return names;
     start = end + 1;
@@ -78,7 +78,7 @@ std::string PathProblem(std::u16string_view path) {
     if (end == std::u16string_view::npos) break;
     start = end + 1;
   }
-  return ToUtf8(path) ? "a name is longer than 255 bytes in UTF-8" : "it holds an unpaired surrogate";
+  return "it holds an unpaired surrogate";
 }
 
 std::string JoinPath(const std::vector<std::string>& names) {
@@ -97,8 +97,6 @@ bool IsValidPath(std::string_view utf8) {
   while (true) {
     const std::size_t end = utf8.find('\\', start);
     const std::size_t wide_end = wide->find(u'\\', wide_start);
-    const std::size_t length = (end == std::string_view::npos ? utf8.size() : end) - start;
-    if (length > kNameLimit) return false;
     if (!IsValidName(std::u16string_view(*wide).substr(wide_start, wide_end - wide_start))) return false;
     if (end == std::string_view::npos) return true;
     start = end + 1;

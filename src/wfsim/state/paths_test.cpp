@@ -27,6 +27,8 @@ TEST(Paths, AcceptOnlyNamesInsideTheVolume) {
   const std::u16string accepted[] = {
       u"\\a", u"\\a\\b c\\d.txt", u"\\caf\u00E9", u"\\CONSOLE", u"\\COM10", u"\\COM\u00B4", u"\\CONIN", u"\\ nul", u"\\nul_x",
       u"\\.hidden", u"\\a..b", u"\\" + std::u16string(255, u'n'), u"\\\xD83D\xDE00",
+      // 255 units however many bytes of UTF-8 they take: 765 here.
+      u"\\" + std::u16string(255, u'\u65E5'),
   };
   for (const std::u16string& path : accepted) {
     EXPECT_TRUE(ParsePath(path).has_value()) << std::string(path.begin(), path.end());
@@ -63,6 +65,7 @@ TEST(Paths, ARefusalSaysWhichRuleTheNameBreaks) {
       {u"data", "does not start at the volume's root"},
       {u"\\a\\\\b", "an empty name"},
       {u"\\" + std::u16string(256, u'n'), "longer than 255 characters"},
+      {u"\\" + std::u16string(256, u'\u65E5'), "longer than 255 characters"},
       {u"\\dir.\\x", "ending in a dot or a blank"},
       {u"\\a|b", "a character names can't hold"},
       {u"\\x\\nul .txt", "a device name"},
