@@ -21,9 +21,10 @@ using text::ToUtf8;
 // within `limit` units.
 std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t limit = 32768);
 
-// A name as one line of text: each control character, which no name on the
-// platform the filter runs on holds, as <XX> in hexadecimal. Names can't hold
-// < or >, so the form is never a name's own.
+// A name as one line of text that reads in its own order: each byte of a
+// control character, a quote, NEL, a line or paragraph separator or a
+// bidirectional control as <XX> in hexadecimal. Names can't hold < or >, so
+// the form is never a name's own.
 std::string Printable(std::string_view name);
 
 }  // namespace wfsim
