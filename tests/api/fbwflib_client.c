@@ -4,6 +4,7 @@
  * table of steps, each a call with the code it must return (and the figures
  * it must give), or a run of fbwfsim, which lies beside this program. The
  * state folder is FBWFSIM_DIR's, new and empty at the start. */
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,6 +20,7 @@ typedef WCHAR Unit;
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <uchar.h>
 #include <unistd.h>
@@ -88,10 +90,12 @@ static char here[4096]; /* this program's folder, with its separator */
 static void* event;
 
 /* ---- the platform: loading, events, running fbwfsim ---- */
+static void* NewEvent(void);
 #ifdef _WIN32
+static HMODULE library;
 static int Load(void) {
-  HMODULE library = LoadLibraryA("FBWFLIB.dll");
   int i;
+  library = LoadLibraryA("FBWFLIB.dll");
   char* slash;
   GetModuleFileNameA(NULL, here, sizeof here);
   slash = strrchr(here, '\\');
@@ -101,11 +105,17 @@ static int Load(void) {
     api[i] = (AnyFunction)GetProcAddress(library, kNames[i]);
     if (api[i] == NULL) return printf("FAIL: %s is not exported\n", kNames[i]), 0;
   }
-  event = CreateEventA(NULL, FALSE, FALSE, NULL);
+  event = NewEvent();
   return 1;
 }
-static int Signalled(int milliseconds) { return WaitForSingleObject(event, (DWORD)milliseconds) == WAIT_OBJECT_0; }
-static int RunSim(const char* arguments, const char* input) {
+static void Unload(void) { FreeLibrary(library); }
+static void* NewEvent(void) { return CreateEventA(NULL, FALSE, FALSE, NULL); }
+static void DropEvent(void* handle) { CloseHandle(handle); }
+static int EventSignalled(void* handle, int milliseconds) {
+  return WaitForSingleObject(handle, (DWORD)milliseconds) == WAIT_OBJECT_0;
+}
+static void Pause(int milliseconds) { Sleep((DWORD)milliseconds); }
+static int RunProgram(const char* program, const char* arguments, const char* input) {
   char line[8192];
   STARTUPINFOA start;
   PROCESS_INFORMATION process;
@@ -121,7 +131,7 @@ static int RunSim(const char* arguments, const char* input) {
     start.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   }
-  snprintf(line, sizeof line, "\"%sfbwfsim.exe\" %s", here, arguments);
+  snprintf(line, sizeof line, "\"%s%s.exe\" %s", here, program, arguments);
   if (CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &start, &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &status);
@@ -132,32 +142,41 @@ static int RunSim(const char* arguments, const char* input) {
   return (int)status;
 }
 #else
+static void* library;
 static int Load(void) {
-  void* library = dlopen("libfbwflib.so", RTLD_NOW);
   ssize_t length = readlink("/proc/self/exe", here, sizeof here - 1);
   int i;
   while (length > 0 && here[length - 1] != '/') --length;
   here[length > 0 ? length : 0] = 0;
+  library = dlopen("libfbwflib.so", RTLD_NOW);
   if (library == NULL) return printf("FAIL: %s\n", dlerror()), 0;
   for (i = 0; i < kFunctions; ++i) {
     *(void**)&api[i] = dlsym(library, kNames[i]);
     if (api[i] == NULL) return printf("FAIL: %s is not exported\n", kNames[i]), 0;
   }
-  event = (void*)(long)eventfd(0, 0);
+  event = NewEvent();
   return 1;
 }
-static int Signalled(int milliseconds) {
-  struct pollfd ready = {(int)(long)event, POLLIN, 0};
+static void Unload(void) { dlclose(library); }
+static void* NewEvent(void) { return (void*)(long)eventfd(0, 0); }
+static void DropEvent(void* handle) { close((int)(long)handle); }
+static int EventSignalled(void* handle, int milliseconds) {
+  struct pollfd ready = {(int)(long)handle, POLLIN, 0};
   unsigned long long count = 0;
   if (poll(&ready, 1, milliseconds) != 1) return 0;
   return read(ready.fd, &count, sizeof count) == (ssize_t)sizeof count && count > 0;
 }
-static int RunSim(const char* arguments, const char* input) {
+static void Pause(int milliseconds) { poll(NULL, 0, milliseconds); }
+static int RunProgram(const char* program, const char* arguments, const char* input) {
   char line[8192];
-  snprintf(line, sizeof line, "'%sfbwfsim' %s < %s", here, arguments, input != NULL ? input : "/dev/null");
-  return WEXITSTATUS(system(line));
+  int status;
+  snprintf(line, sizeof line, "'%s%s' %s < %s", here, program, arguments, input != NULL ? input : "/dev/null");
+  status = system(line);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 #endif
+static int RunSim(const char* arguments, const char* input) { return RunProgram("fbwfsim", arguments, input); }
+static int Signalled(int milliseconds) { return EventSignalled(event, milliseconds); }
 
 /* ---- the steps ---- */
 static int Same(const void* bytes, ULONG32 size, const void* expected, ULONG32 expected_size) {
@@ -273,6 +292,10 @@ static void Steps(void) {
   STEP("no volume protected: the list is its last null", 0, Listed(0, 1, kNoVolumes, 2));
   STEP("exclusions: malformed volume", 123, CALL(ExclusionList, GetExclusionList)(TEXT16("C"), 0, NULL, &size));
   STEP("exclusions: no such volume", 15, CALL(ExclusionList, GetExclusionList)(TEXT16("Q:"), 0, NULL, &size));
+  STEP("exclusions: a null buffer with room, before the volume", 87,
+       (size = 64, CALL(ExclusionList, GetExclusionList)(TEXT16("C"), 0, NULL, &size)));
+  STEP("volume list: a null buffer with room", 87, (size = 64, CALL(VolumeList, GetVolumeList)(1, NULL, &size)));
+  size = 0;
   STEP("exclusions: no filter check, but C: is not protected next", 15, Listed(1, 0, kLogs, 14));
   STEP("size display: filter off now", 1, Display(0, 0));
   STEP("size display: null pointer before the filter", 87, CALL(TwoOut, GetSizeDisplay)(NULL, &next));
@@ -305,8 +328,10 @@ static void Steps(void) {
   /* The session runs with C: protected. */
   STEP("size display: virtual in both", 0, Display(1, 1));
   STEP("memory usage of an empty overlay", 0, Memory(16 * MB, 0, 0));
-  STEP("find first: nothing cached", 2, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, &size));
+  STEP("find first: nothing cached", 2, (size = 0, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, &size)));
   STEP("find first: D: is not protected", 15, CALL(FindFirst, SearchFirst)(TEXT16("D:"), NULL, &size));
+  STEP("find first: a null detail with room, before the volume", 87,
+       (size = 64, CALL(FindFirst, SearchFirst)(TEXT16("C:\\"), NULL, &size)));
   STEP("actual size of an empty C:", 0, Size(0, 2097152));
   STEP("fbwfsim write \\b.txt, 5 bytes", 0, Write("\\b.txt", 5));
   STEP("fbwfsim write \\a.txt, 5000 bytes", 0, Write("\\a.txt", 5000));
@@ -318,12 +343,17 @@ static void Steps(void) {
   STEP("find first: a buffer too small", 234, Entry(1, 12, kA, sizeof kA, 5000));
   STEP("find next: the same entry, in name order", 0, Entry(0, 64, kA, sizeof kA, 5000));
   STEP("find next: the second", 0, Entry(0, 64, kB, sizeof kB, 5));
-  STEP("find next: the end", 18, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find next: the end", 18, (size = 0, CALL(FindNext, SearchNext)(NULL, &size)));
   STEP("find next: still the end", 18, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find next: a null detail with room", 87, (size = 64, CALL(FindNext, SearchNext)(NULL, &size)));
   STEP("find close", 0, Plain(SearchClose));
-  STEP("find next: closed", 1, CALL(FindNext, SearchNext)(NULL, &size));
+  STEP("find next: closed", 1, (size = 0, CALL(FindNext, SearchNext)(NULL, &size)));
+  STEP("find next: closed, a null detail with room", 87, (size = 64, CALL(FindNext, SearchNext)(NULL, &size)));
   STEP("find first: starts again", 0, Entry(1, 64, kA, sizeof kA, 5000));
   STEP("find first: once more", 0, Entry(1, 64, kA, sizeof kA, 5000));
+  STEP("find first: a null size, refused", 87, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, NULL));
+  STEP("  closes the search", 1, (size = 0, CALL(FindNext, SearchNext)(NULL, &size)));
+  STEP("find first: opens it again", 0, Entry(1, 64, kA, sizeof kA, 5000));
   STEP("find close after a second find first", 0, Plain(SearchClose));
   STEP("notification: null handle", 6, CALL(Notification, CacheThresholdNotification)(1, NULL));
   STEP("notification: 0 MB", 87, CALL(Notification, CacheThresholdNotification)(0, event));
@@ -355,6 +385,143 @@ static void Steps(void) {
   STEP("threshold 4096 MB", 0, Plain(EnableFilter) + CALL(OneNumber, SetCacheThreshold)(4096));
   STEP("  reads as 4294967295", 0,
        (CALL(GetMemory, GetMemoryUsage)(&usage), usage.nextCacheThreshold == 4294967295u ? 0 : usage.nextCacheThreshold));
+}
+
+/* ---- the notification watcher ---- */
+
+/* A machine with the filter on and C: protected now, 16 MB of overlay. */
+static ULONG32 Arrange(void) {
+  return Sim("reset") + Plain(EnableFilter) + OnVolume(ProtectVolume, TEXT16("C:")) +
+         CALL(OneNumber, SetCacheThreshold)(16) + Sim("reboot");
+}
+
+/* A run of this program as a child: it loads the library, leaves a
+ * notification waiting, and unloads the library, after uninitializing or
+ * not. A watcher that outlived the library's code would crash it. */
+static int UnloadChild(int uninitialize) {
+  if (!Load()) return 2;
+  if (CALL(Notification, CacheThresholdNotification)(8, event) != 0) return 3;
+  if (uninitialize && Plain(UninitializeNotifications) != 0) return 4;
+  Unload();
+  Pause(500);
+  return 0;
+}
+
+/* The program closes its event and makes another, which may take its
+ * number: only the event registered may be signalled. */
+static ULONG32 ClosedEventNotSignalled(void) {
+  void* mine = NewEvent();
+  void* reused;
+  ULONG32 code = CALL(Notification, CacheThresholdNotification)(8, mine);
+  int signalled;
+  DropEvent(mine);
+  reused = NewEvent();
+  code += Write("\\over", 9 * MB);
+  signalled = EventSignalled(reused, 500);
+  DropEvent(reused);
+  return code + (ULONG32)signalled;
+}
+
+#ifdef _WIN32
+static ULONG32 NotEvents(void) {
+  char file[4200];
+  HANDLE handles[4];
+  ULONG32 refused = 0;
+  int i;
+  snprintf(file, sizeof file, "%sfbwflib_client.exe", here);
+  handles[0] = CreateMutexA(NULL, FALSE, NULL);
+  handles[1] = CreateSemaphoreA(NULL, 0, 1, NULL);
+  handles[2] = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  handles[3] = GetCurrentProcess();
+  for (i = 0; i < 4; ++i) refused += CALL(Notification, CacheThresholdNotification)(8, handles[i]) == 6;
+  for (i = 0; i < 3; ++i) CloseHandle(handles[i]);
+  return refused == 4 ? 6 : refused;
+}
+#else
+static ULONG32 NotEvents(void) {
+  int file = open(here, O_RDONLY);
+  ULONG32 refused = CALL(Notification, CacheThresholdNotification)(8, (void*)(long)file) == 6;
+  if (sizeof(void*) == 8) {
+    /* A value past a descriptor's range, whose low bits name the event. */
+    void* wide = (void*)(uintptr_t)(((unsigned long long)1 << 32) | (uintptr_t)event);
+    refused += CALL(Notification, CacheThresholdNotification)(8, wide) == 6;
+  } else {
+    ++refused;
+  }
+  close(file);
+  return refused == 2 ? 6 : refused;
+}
+
+/* A forked child's registration fires: its parent's watcher thread is not
+ * the child's. */
+static ULONG32 ForkedChildNotified(void) {
+  int status = 0;
+  pid_t child = fork();
+  if (child == 0) {
+    void* own = NewEvent();
+    if (CALL(Notification, CacheThresholdNotification)(8, own) != 0) _exit(3);
+    if (Write("\\forked", 9 * MB) != 0) _exit(4);
+    _exit(EventSignalled(own, 1000) ? 0 : 1);
+  }
+  if (child < 0 || waitpid(child, &status, 0) != child) return 99;
+  return WIFEXITED(status) ? (ULONG32)WEXITSTATUS(status) : 100;
+}
+
+/* 2,000 registrations: the watcher reads the machine once a round, so it
+ * stays near idle and fires them all at its next round. */
+#define kMany 2000
+static void* many[kMany];
+static ULONG32 ManyWaiting(void) {
+  struct rlimit files;
+  ULONG32 code = 0;
+  int i;
+  getrlimit(RLIMIT_NOFILE, &files);
+  files.rlim_cur = files.rlim_max < 3 * kMany + 64 ? files.rlim_max : 3 * kMany + 64;
+  setrlimit(RLIMIT_NOFILE, &files);
+  for (i = 0; i < kMany; ++i) {
+    many[i] = NewEvent();
+    code += CALL(Notification, CacheThresholdNotification)(8, many[i]);
+  }
+  return code;
+}
+static ULONG32 IdleCpuPercent(void) {
+  struct rusage before, after;
+  long used;
+  getrusage(RUSAGE_SELF, &before);
+  Pause(1000);
+  getrusage(RUSAGE_SELF, &after);
+  used = (after.ru_utime.tv_sec - before.ru_utime.tv_sec + after.ru_stime.tv_sec - before.ru_stime.tv_sec) * 1000000L +
+         (after.ru_utime.tv_usec - before.ru_utime.tv_usec + after.ru_stime.tv_usec - before.ru_stime.tv_usec);
+  return (ULONG32)(used / 10000);
+}
+static ULONG32 ManySignalled(void) {
+  ULONG32 missing = 0;
+  int i;
+  for (i = 0; i < kMany; ++i) {
+    missing += !EventSignalled(many[i], i == 0 ? 300 : 0);
+    DropEvent(many[i]);
+  }
+  return missing;
+}
+#endif
+
+static void NotificationChecks(void) {
+  STEP("a machine with the filter on, 16 MB", 0, Arrange());
+  STEP("unloading with a notification waiting is safe", 0, (ULONG32)RunProgram("fbwflib_client", "unload 0", NULL));
+  STEP("unloading after uninitialize is safe", 0, (ULONG32)RunProgram("fbwflib_client", "unload 1", NULL));
+  STEP("only the event registered is signalled", 0, ClosedEventNotSignalled());
+  STEP("anything but an event is 6", 6, NotEvents());
+  STEP("uninitialize", 0, Plain(UninitializeNotifications) + Sim("reboot"));
+#ifndef _WIN32
+  STEP("the parent's notification waits", 0, CALL(Notification, CacheThresholdNotification)(1, event));
+  STEP("a forked child's notification fires", 0, ForkedChildNotified());
+  STEP("uninitialize", 0, Plain(UninitializeNotifications) + Sim("reboot"));
+  STEP("2,000 notifications wait", 0, ManyWaiting());
+  STEP("  the idle watcher takes under a tenth of a core (percent)", 0,
+       IdleCpuPercent() < 10 ? 0 : IdleCpuPercent());
+  STEP("fbwfsim write \\fill: past their level", 0, Write("\\fill", 9 * MB));
+  STEP("  signals them all within 300 ms", 0, ManySignalled());
+#endif
 }
 
 /* Any function, with arguments it accepts: no null pointer answers first. */
@@ -402,13 +569,15 @@ static void FaultSweep(void) {
   }
 }
 
-int main(void) {
+int main(int argc, char** argv) {
   const char* state = getenv("FBWFSIM_DIR");
   if (state == NULL || strlen(state) > sizeof input - 16) return printf("FAIL: set FBWFSIM_DIR\n"), 2;
   snprintf(input, sizeof input, "%s.input", state);
+  if (argc == 3 && strcmp(argv[1], "unload") == 0) return UnloadChild(atoi(argv[2]));
   if (!Load()) return printf("FAIL: the library does not load\n"), 1;
   Steps();
   FaultSweep();
+  NotificationChecks();
   remove(input);
   printf("%d failures\n", failures);
   return failures != 0;

@@ -214,7 +214,8 @@ bool Failed(std::string_view line) {
 }
 
 // calls [--failed | --clear]: the journal of the library's calls. With
-// --failed, only those that did not return 0, and status 1 if there are any.
+// --failed, only those that did not return 0, and status 1 if there are any
+// or if some call could not be journaled.
 int Calls(StateFolder& state, const Arguments& args) {
   const std::string_view option = args.count == 1 ? args.typed[0] : "";
   if (option == "--clear") {
@@ -223,14 +224,19 @@ int Calls(StateFolder& state, const Arguments& args) {
   }
   if (!option.empty() && option != "--failed") return -1;
   std::vector<std::string> lines;
-  if (const Outcome read = state.JournalLines(lines); !read.ok()) return Fail(state, read);
+  bool incomplete = false;
+  if (const Outcome read = state.JournalLines(lines, incomplete); !read.ok()) return Fail(state, read);
   bool any_failed = false;
   for (const std::string& line : lines) {
     const bool failed = Failed(line);
     any_failed = any_failed || failed;
     if (option.empty() || failed) std::printf("%s\n", line.c_str());
   }
-  return option == "--failed" && any_failed ? 1 : 0;
+  if (incomplete) {
+    std::fprintf(stderr, "fbwfsim: the journal is incomplete: a call could not be recorded (a full disk, "
+                         "a journal another user owns, or no memory left); calls --clear starts it afresh\n");
+  }
+  return option == "--failed" && (any_failed || incomplete) ? 1 : 0;
 }
 
 void PrintCode(const CodeMeaning& code) {

@@ -1,120 +1,144 @@
 #include "wfsim/library/notifications.h"
 
 #include <algorithm>
-#include <string>
+#include <map>
 #include <vector>
 
+#include "wfsim/library/events.h"
 #include "wfsim/machine/machine.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "wfsim/state/codes.h"
 
 namespace wfsim {
-
-#ifdef _WIN32
-
-bool IsValidEvent(void* event) {
-  DWORD flags = 0;
-  return event != nullptr && GetHandleInformation(event, &flags) != 0;
-}
-
-void SignalEvent(void* event) { SetEvent(event); }
-
-#else
-
-bool IsValidEvent(void* event) {
-  const auto fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event));
-  if (fd <= 0 || fcntl(fd, F_GETFD) == -1) return false;
-  char target[64] = {};
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-  return length > 0 && std::string_view(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
-}
-
-void SignalEvent(void* event) {
-  const std::uint64_t one = 1;
-  const auto fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event));
-  [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
-}
-
-#endif
 
 namespace {
 
 struct Registration {
   fs::path state_folder;
   std::uint64_t level;
-  void* event;
-  std::uint64_t id;
+  void* event;  // the library's own handle (see DuplicateEvent)
 };
 
+// One watcher thread a process, running while some registration waits. It
+// reads each machine's overlay once a round, however many registrations
+// wait on it. Uninitialize, and the library's unloading, stop it and wait for
+// it to end; on Windows the thread also keeps the library loaded while it
+// runs (see HoldLibrary).
 class Watcher {
  public:
   static Watcher& OfProcess() {
-    static Watcher* watcher = new Watcher;  // never destroyed: its thread may outlive exit
-    return *watcher;
+    // Where the thread keeps the library loaded, nothing needs stopping at
+    // unloading, and a process that ends has ended its threads first.
+    if constexpr (kThreadHoldsLibrary) {
+      static Watcher* const watcher = new Watcher;
+      return *watcher;
+    } else {
+      static Watcher watcher;
+      return watcher;
+    }
+  }
+  ~Watcher() { Stop(); }
+
+  WfStatus Add(const fs::path& state_folder, std::uint64_t level, void* event) {
+    void* own = DuplicateEvent(event);
+    if (own == nullptr) return kInvalidHandle;
+    const MutexLock lock(mutex_);
+    ForgetAnotherProcess();
+    registrations_.push_back({state_folder, level, own});
+    if (thread_.Started() && !finished_) return kOk;
+    thread_.Join();  // one that ended by itself
+    stopping_ = finished_ = false;
+    owner_ = ProcessId();
+    wakeup_.Wait(0);  // a stop signalled while no thread ran
+    held_ = HoldLibrary();
+    if (thread_.Start([](void* watcher) { static_cast<Watcher*>(watcher)->Run(); }, this)) return kOk;
+    ReleaseLibrary(held_);
+    Drop(registrations_);
+    return kNotEnoughMemory;
   }
 
-  void Add(const fs::path& state_folder, std::uint64_t level, void* event) {
-    const MutexLock lock(mutex_);
-    registrations_.push_back({state_folder, level, event, ++last_id_});
-    if (running_) return;
-    running_ = StartDetachedThread([](void* watcher) { static_cast<Watcher*>(watcher)->Loop(); }, this);
-  }
-
-  void Clear() {
-    const MutexLock lock(mutex_);
-    registrations_.clear();
+  // Drops every registration, and ends the thread.
+  void Stop() {
+    {
+      const MutexLock lock(mutex_);
+      ForgetAnotherProcess();
+      Drop(registrations_);
+      stopping_ = true;
+    }
+    wakeup_.Signal();
+    thread_.Join();
   }
 
  private:
-  static bool Due(const Registration& registration) {
-    StateFolder state(registration.state_folder);
-    MemoryUsage usage;
-    return Machine(state).Memory(usage).ok() && usage.Left() < registration.level;
+  // A forked child has its parent's registrations but not its thread.
+  void ForgetAnotherProcess() {
+    if (!thread_.Started() || owner_ == ProcessId()) return;
+    thread_.Forget();
+    Drop(registrations_);
+  }
+
+  static void Drop(std::vector<Registration>& registrations) {
+    for (const Registration& registration : registrations) CloseEvent(registration.event);
+    registrations.clear();
+  }
+
+  void Run() {
+    void* held = nullptr;
+    {
+      const MutexLock lock(mutex_);
+      held = held_;
+    }
+    Loop();
+    EndThreadReleasing(held);
   }
 
   void Loop() {
-    for (;;) {
-      SleepMilliseconds(kWatchIntervalMs);
-      std::vector<Registration> waiting;
+    while (!wakeup_.Wait(kWatchIntervalMs)) {
+      std::vector<fs::path> folders;
       {
         const MutexLock lock(mutex_);
-        if (registrations_.empty()) {
-          running_ = false;
-          return;
+        if (stopping_ || registrations_.empty()) break;
+        for (const Registration& r : registrations_) {
+          if (std::find(folders.begin(), folders.end(), r.state_folder) == folders.end()) folders.push_back(r.state_folder);
         }
-        waiting = registrations_;
       }
-      for (const Registration& registration : waiting) {
-        if (!Due(registration)) continue;
-        const MutexLock lock(mutex_);
-        // Signalled under the lock, so a registration cleared meanwhile never fires.
-        const auto still = std::find_if(registrations_.begin(), registrations_.end(),
-                                        [&](const Registration& r) { return r.id == registration.id; });
-        if (still == registrations_.end()) continue;
-        SignalEvent(registration.event);
-        registrations_.erase(still);
+      for (const fs::path& folder : folders) {
+        // A short wait: a busy machine is looked at again next round.
+        StateFolder state(folder, std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchIntervalMs));
+        MemoryUsage usage;
+        if (Machine(state).Memory(usage).ok()) FireDue(folder, usage.Left());
       }
     }
+    const MutexLock lock(mutex_);
+    finished_ = true;  // the next registration joins it and starts another
+  }
+
+  // Signalled under the lock, so a registration dropped meanwhile never fires.
+  void FireDue(const fs::path& folder, std::uint64_t left) {
+    const MutexLock lock(mutex_);
+    std::erase_if(registrations_, [&](const Registration& r) {
+      if (r.state_folder != folder || left >= r.level) return false;
+      SignalEvent(r.event);
+      CloseEvent(r.event);
+      return true;
+    });
   }
 
   Mutex mutex_;
+  Wakeup wakeup_;
+  Thread thread_;
   std::vector<Registration> registrations_;
-  std::uint64_t last_id_ = 0;
-  bool running_ = false;
+  void* held_ = nullptr;
+  unsigned long owner_ = 0;
+  bool stopping_ = false;
+  bool finished_ = false;
 };
 
 }  // namespace
 
-void WatchOverlay(const fs::path& state_folder, std::uint64_t level, void* event) {
-  Watcher::OfProcess().Add(state_folder, level, event);
+WfStatus WatchOverlay(const fs::path& state_folder, std::uint64_t level, void* event) {
+  return Watcher::OfProcess().Add(state_folder, level, event);
 }
 
-void StopWatching() { Watcher::OfProcess().Clear(); }
+void StopWatching() { Watcher::OfProcess().Stop(); }
 
 }  // namespace wfsim

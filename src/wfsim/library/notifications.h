@@ -4,21 +4,19 @@
 
 #include <cstdint>
 
+#include "wfapi/wfapi.h"
 #include "wfsim/state/platform.h"
 
 namespace wfsim {
 
-// The event of a notification: a Windows event, or elsewhere an eventfd
-// descriptor passed as the handle.
-bool IsValidEvent(void* event);
-void SignalEvent(void* event);
-
 // Signals `event` once, when the overlay of the machine in `state_folder` has
 // less than `level` bytes left. A watcher thread of the library looks every
-// kWatchInterval, for as long as some registration waits.
-inline constexpr int kWatchIntervalMs = 100;
-void WatchOverlay(const fs::path& state_folder, std::uint64_t level, void* event);
-// Drops every registration that has not fired.
+// kWatchIntervalMs, for as long as some registration waits. 6 when the
+// event can't be held (see events.h).
+inline constexpr unsigned kWatchIntervalMs = 100;
+WfStatus WatchOverlay(const fs::path& state_folder, std::uint64_t level, void* event);
+// Drops every registration that has not fired, and ends the watcher thread:
+// once it returns, no thread of the library runs.
 void StopWatching();
 
 }  // namespace wfsim

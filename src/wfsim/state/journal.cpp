@@ -1,4 +1,6 @@
-// The journal of the library's calls, one line a call.
+// The journal of the library's calls: journal (newest lines), journal.1 (the
+// lines before them), journal.lock, and journal.incomplete once a line could
+// not be written.
 #include <algorithm>
 
 #include "wfsim/state/state.h"
@@ -7,53 +9,77 @@ namespace wfsim {
 
 namespace {
 
-// The last `count` lines of `text`.
-std::vector<std::string> LastLines(std::string_view text, std::size_t count) {
-  std::vector<std::string> lines;
-  std::size_t end = text.size();
-  if (end > 0 && text[end - 1] == '\n') --end;
-  while (end > 0 && lines.size() < count) {
-    const std::size_t start = text.rfind('\n', end - 1);
-    const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
-    lines.emplace_back(text.substr(from, end - from));
-    if (start == std::string_view::npos) break;
-    end = start;
+constexpr const char* kJournalFiles[] = {"journal.1", "journal", "journal.incomplete"};
+
+// Whole lines only: a line cut short by a full disk, which the next append
+// set apart, lacks the " = CODE" that ends every whole one.
+bool IsWholeLine(std::string_view line) {
+  const std::size_t equals = line.rfind(" = ");
+  if (equals == std::string_view::npos || equals + 3 == line.size()) return false;
+  return std::all_of(line.begin() + static_cast<std::ptrdiff_t>(equals + 3), line.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The whole lines of `text`, in order, added to `lines`.
+void AddWholeLines(std::string_view text, std::vector<std::string>& lines) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) break;  // still being written, or cut short
+    const std::string_view line = text.substr(0, end);
+    if (IsWholeLine(line)) lines.emplace_back(line);
+    text.remove_prefix(end + 1);
   }
-  std::reverse(lines.begin(), lines.end());
-  return lines;
 }
 
 }  // namespace
 
-void StateFolder::Journal(std::string_view line) const {
-  const std::optional<std::uintmax_t> size = AppendToFile(dir_ / "journal", line);
-  if (!size || *size <= kJournalTrimBytes) return;
-  Outcome failure;
-  const std::optional<FileLock> lock = Locked(FileLock::Mode::kExclusive, failure);
-  std::string text;
-  if (!lock || ReadRegularFile(dir_ / "journal", 4 * kJournalTrimBytes, text) != ReadOutcome::kRead) return;
-  std::string kept;
-  for (const std::string& entry : LastLines(text, kJournalLines)) (kept += entry) += '\n';
-  ReplaceDurably(dir_ / "journal.new", dir_ / "journal", kept);
+void StateFolder::AppendToJournal(const fs::path& dir, Deadline deadline, std::string_view line) {
+  FixedPath lock_file, journal, previous, incomplete;
+  if (!lock_file.Set(dir, "journal.lock") || !journal.Set(dir, "journal") || !previous.Set(dir, "journal.1") ||
+      !incomplete.Set(dir, "journal.incomplete")) {
+    return;
+  }
+  FileLock::Failure failure = FileLock::Failure::kNone;
+  const std::optional<FileLock> lock =
+      FileLock::Acquire(lock_file.c_str(), FileLock::Mode::kExclusive, failure, deadline);
+  const std::optional<std::uintmax_t> size = lock ? AppendWhole(journal.c_str(), line) : std::nullopt;
+  if (!size) {
+    MakeEmptyFile(incomplete.c_str());
+  } else if (*size > kJournalRotateBytes) {
+    RenameOver(journal.c_str(), previous.c_str());
+  }
 }
 
-Outcome StateFolder::JournalLines(std::vector<std::string>& lines) const {
-  const fs::path file = dir_ / "journal";
-  std::string text;
+Outcome StateFolder::JournalLines(std::vector<std::string>& lines, bool& incomplete) const {
   lines.clear();
-  const ReadOutcome read = ReadRegularFile(file, 4 * kJournalTrimBytes, text);
-  if (read == ReadOutcome::kMissing) return kOk;
-  if (read != ReadOutcome::kRead) return ReadFailure(read, file, "16 MiB");
-  lines = LastLines(text, kJournalLines);
+  incomplete = Inspect(dir_ / "journal.incomplete").type != EntryType::kMissing;
+  // No rotation while both files are read; without the lock (a folder that
+  // can't be written) nothing rotates either.
+  FileLock::Failure failure = FileLock::Failure::kNone;
+  const std::optional<FileLock> lock =
+      FileLock::Acquire(dir_ / "journal.lock", FileLock::Mode::kShared, failure, deadline_);
+  for (const char* name : {"journal.1", "journal"}) {
+    const fs::path file = dir_ / name;
+    std::string text;
+    const ReadOutcome read = ReadRegularFile(file, 4 * kJournalRotateBytes, text);
+    if (read == ReadOutcome::kMissing) continue;
+    if (read != ReadOutcome::kRead) return ReadFailure(read, file, "8 MiB");
+    AddWholeLines(text, lines);
+  }
+  if (lines.size() > kJournalLines) lines.erase(lines.begin(), lines.end() - kJournalLines);
   return kOk;
 }
 
 Outcome StateFolder::ClearJournal() {
-  return Exclusively([&]() -> Outcome {
+  FileLock::Failure failure = FileLock::Failure::kNone;
+  const std::optional<FileLock> lock =
+      FileLock::Acquire(dir_ / "journal.lock", FileLock::Mode::kExclusive, failure, deadline_);
+  if (!lock) return ChangeFailed("the journal's lock can't be taken in " + Quoted(dir_));
+  for (const char* name : kJournalFiles) {
     std::error_code ec;
-    if (fs::remove(dir_ / "journal", ec) || !ec) return kOk;
-    return ChangeFailed(Quoted(dir_ / "journal") + " can't be removed", ec);
-  });
+    if (!fs::remove(dir_ / name, ec) && ec) return ChangeFailed(Quoted(dir_ / name) + " can't be removed", ec);
+  }
+  return kOk;
 }
 
 }  // namespace wfsim

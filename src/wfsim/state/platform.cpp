@@ -4,11 +4,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <type_traits>
 
 #include "wfsim/state/platform_internal.h"
 
 namespace wfsim {
+
+bool FixedPath::Set(const fs::path& folder, std::string_view name) {
+  const fs::path::string_type& base = folder.native();
+  const std::size_t size = base.size() + 1 + name.size();
+  if (size >= std::size(units_)) return false;
+  std::copy(base.begin(), base.end(), units_);
+  units_[base.size()] = fs::path::preferred_separator;
+  std::copy(name.begin(), name.end(), units_ + base.size() + 1);
+  units_[size] = 0;
+  return true;
+}
 
 std::chrono::milliseconds LockWait() {
   const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
@@ -21,7 +33,7 @@ std::chrono::milliseconds LockWait() {
 // Taken once a process: a relative folder (FBWFSIM_DIR or HOME) is made
 // absolute against the folder the process started in, so a script that
 // changes folder keeps its machine.
-std::optional<fs::path> StateFolderFromEnvironment() {
+const std::optional<fs::path>& StateFolderFromEnvironment() {
   static const std::optional<fs::path> folder = []() -> std::optional<fs::path> {
     std::optional<fs::path> found = FolderFromEnvironment();
     std::error_code ec;

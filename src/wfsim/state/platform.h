@@ -19,7 +19,30 @@ namespace fs = std::filesystem;
 // $FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else ~/.local/state/fbwfsim;
 // on Windows %FBWFSIM_DIR%, else %LOCALAPPDATA%\fbwfsim, else (XP) the local
 // application data folder the shell names, else %APPDATA%\fbwfsim.
-std::optional<fs::path> StateFolderFromEnvironment();
+const std::optional<fs::path>& StateFolderFromEnvironment();
+
+using NativeChar = fs::path::value_type;
+
+// How long a call waits for the state folder's lock: 30 seconds, or
+// $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
+std::chrono::milliseconds LockWait();
+
+// When a call that starts now stops waiting for locks: one wait a call,
+// however many locks it takes.
+using Deadline = std::chrono::steady_clock::time_point;
+inline Deadline DeadlineFromNow() { return std::chrono::steady_clock::now() + LockWait(); }
+
+// A folder's path and one name in it, in a buffer of its own: for the calls
+// that must work when memory has run out.
+class FixedPath {
+ public:
+  // False when the path does not fit.
+  bool Set(const fs::path& folder, std::string_view name);
+  const NativeChar* c_str() const { return units_; }
+
+ private:
+  NativeChar units_[4096] = {};
+};
 
 // An advisory lock on a file of the state folder, held while the object lives.
 // The file is opened without following a link or waiting on a FIFO, and must
@@ -28,9 +51,13 @@ class FileLock {
  public:
   enum class Mode { kShared, kExclusive };
   enum class Failure { kNone, kUnusable, kTimedOut };
-  // Waits at most LockWait() for the lock. On a read-only file system where
-  // the lock file is missing, nothing can change and no lock is needed.
-  static std::optional<FileLock> Acquire(const fs::path& file, Mode mode, Failure& failure);
+  // Waits until `deadline` at most for the lock; allocates nothing. On a
+  // read-only file system where the lock file is missing, nothing can change
+  // and no lock is needed.
+  static std::optional<FileLock> Acquire(const NativeChar* file, Mode mode, Failure& failure, Deadline deadline);
+  static std::optional<FileLock> Acquire(const fs::path& file, Mode mode, Failure& failure, Deadline deadline) {
+    return Acquire(file.c_str(), mode, failure, deadline);
+  }
 
   FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
   FileLock(const FileLock&) = delete;
@@ -70,15 +97,41 @@ class MutexLock {
   Mutex& mutex_;
 };
 
-// Runs `body(argument)` on a thread of its own, never joined.
-bool StartDetachedThread(void (*body)(void*), void* argument);
+// A thread of the library's own, which its owner stops and then joins.
+class Thread {
+ public:
+  Thread() = default;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  bool Start(void (*body)(void*), void* argument);
+  // Waits for the thread to end. A thread of another process (the parent
+  // of a forked child) is forgotten instead.
+  void Join();
+  bool Started() const { return native_ != nullptr; }
+  void Forget() { native_ = nullptr; }
+
+ private:
+  void* native_ = nullptr;
+};
+
+// What a thread sleeps on between its rounds, and is woken by at once.
+class Wakeup {
+ public:
+  Wakeup();
+  Wakeup(const Wakeup&) = delete;
+  Wakeup& operator=(const Wakeup&) = delete;
+  ~Wakeup();
+  void Signal();
+  // True when signalled (and then reset) within `milliseconds`.
+  bool Wait(unsigned milliseconds);
+
+ private:
+  void* native_;
+};
+
 void SleepMilliseconds(unsigned milliseconds);
 
 unsigned long ProcessId();
-
-// How long a call waits for the state folder's lock: 30 seconds, or
-// $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
-std::chrono::milliseconds LockWait();
 
 // The process that holds a lock on `file`, where the platform can tell.
 std::optional<long> LockHolder(const fs::path& file);
@@ -164,9 +217,18 @@ inline bool ReplaceDurably(const fs::path& scratch, const fs::path& target, std:
   return ReplaceDurably(scratch, target, std::span<const std::string_view>(&bytes, 1));
 }
 
-// Appends `text` to a plain file (made when missing, never through a link),
-// in one write; the file's size afterwards, or nullopt when it can't be done.
-std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text);
+// Appends `text` to a plain file (made when missing, never through a link)
+// whole or not at all: a write cut short is taken back. A file that does not
+// end in a line break, where an earlier line was cut short and could not be
+// taken back, gets one first, so lines never run together. The file's size
+// afterwards, or nullopt when nothing was written. Allocates nothing; the
+// caller holds a lock that keeps other appends out.
+std::optional<std::uintmax_t> AppendWhole(const NativeChar* path, std::string_view text);
+
+// A rename over whatever is at `to`, and an empty file made where none is;
+// both allocate nothing.
+bool RenameOver(const NativeChar* from, const NativeChar* to);
+bool MakeEmptyFile(const NativeChar* path);
 
 // Renames a file over another atomically and flushes the target's folder.
 bool MoveDurably(const fs::path& from, const fs::path& to);

@@ -43,11 +43,10 @@ class KeptError {
 
 enum class Attempt { kDone, kBusy, kFailed };
 
-// Tries `attempt` until it is done, fails, or LockWait() passes, sleeping a
+// Tries `attempt` until it is done, fails, or `deadline` passes, sleeping a
 // little longer each time.
 template <typename Try>
-bool Retry(Try attempt, FileLock::Failure& failure) {
-  const auto deadline = std::chrono::steady_clock::now() + LockWait();
+bool Retry(Try attempt, FileLock::Failure& failure, Deadline deadline) {
   auto pause = std::chrono::milliseconds(1);
   for (;;) {
     const Attempt result = attempt();

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -23,13 +25,47 @@ Mutex::~Mutex() { delete static_cast<std::mutex*>(native_); }
 void Mutex::Lock() { static_cast<std::mutex*>(native_)->lock(); }
 void Mutex::Unlock() { static_cast<std::mutex*>(native_)->unlock(); }
 
-bool StartDetachedThread(void (*body)(void*), void* argument) {
+bool Thread::Start(void (*body)(void*), void* argument) {
   try {
-    std::thread(body, argument).detach();
+    native_ = new std::thread(body, argument);
     return true;
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {
     return false;
   }
+}
+
+void Thread::Join() {
+  auto* thread = static_cast<std::thread*>(native_);
+  native_ = nullptr;
+  if (thread != nullptr) {
+    thread->join();
+    delete thread;
+  }
+}
+
+namespace {
+struct WakeupState {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool signalled = false;
+};
+}  // namespace
+
+Wakeup::Wakeup() : native_(new WakeupState) {}
+Wakeup::~Wakeup() { delete static_cast<WakeupState*>(native_); }
+void Wakeup::Signal() {
+  auto* state = static_cast<WakeupState*>(native_);
+  const std::lock_guard<std::mutex> lock(state->mutex);
+  state->signalled = true;
+  state->changed.notify_all();
+}
+bool Wakeup::Wait(unsigned milliseconds) {
+  auto* state = static_cast<WakeupState*>(native_);
+  std::unique_lock<std::mutex> lock(state->mutex);
+  state->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return state->signalled; });
+  const bool signalled = state->signalled;
+  state->signalled = false;
+  return signalled;
 }
 
 void SleepMilliseconds(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
@@ -129,15 +165,17 @@ Entry Inspect(const fs::path& path) {
 
 std::string OwnName(const fs::path& path) { return Utf8Of(path.filename()); }
 
-std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failure& failure) {
+std::optional<FileLock> FileLock::Acquire(const NativeChar* file, Mode mode, Failure& failure, Deadline deadline) {
   failure = Failure::kUnusable;
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int opened = ::open(file.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+  int opened = ::open(file, O_RDWR | O_CREAT | kFlags, 0644);
   // A folder made read-only, by its mode or its mount: queries still work.
   if (opened < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
-    const bool read_only_mount = errno == EROFS;
-    opened = ::open(file.c_str(), O_RDONLY | kFlags);
-    if (opened < 0 && errno == ENOENT && read_only_mount) return FileLock(kNone);
+    const int refused = errno;
+    opened = ::open(file, O_RDONLY | kFlags);
+    if (opened < 0 && errno == ENOENT && refused == EROFS) return FileLock(kNone);
+    // No lock file, and none can be made: the folder can't be written.
+    if (opened < 0 && errno == ENOENT) errno = refused;
   }
   Descriptor fd(opened);
   if (!fd.ok() || !IsPlainDescriptor(fd.get())) return std::nullopt;
@@ -145,21 +183,39 @@ std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failu
   const bool locked = Retry([&] {
     if (::flock(fd.get(), operation) == 0) return Attempt::kDone;
     return errno == EWOULDBLOCK || errno == EINTR ? Attempt::kBusy : Attempt::kFailed;
-  }, failure);
+  }, failure, deadline);
   if (!locked) return std::nullopt;
   return FileLock(fd.release());
 }
 
-std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text) {
-  Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-  if (!fd.ok() || !IsPlainDescriptor(fd.get())) return std::nullopt;
+std::optional<std::uintmax_t> AppendWhole(const NativeChar* path, std::string_view text) {
+  Descriptor fd(::open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat info;
+  if (!fd.ok() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+    return std::nullopt;
+  }
+  const auto before = static_cast<std::uintmax_t>(info.st_size);
+  char last = '\n';
+  if (before > 0 && ::pread(fd.get(), &last, 1, static_cast<off_t>(before - 1)) != 1) return std::nullopt;
+  const struct iovec pieces[] = {{const_cast<char*>("\n"), last == '\n' ? 0u : 1u},
+                                 {const_cast<char*>(text.data()), text.size()}};
+  const std::size_t total = pieces[0].iov_len + pieces[1].iov_len;
   ssize_t written;
   do {
-    written = ::write(fd.get(), text.data(), text.size());
+    written = ::writev(fd.get(), pieces, 2);
   } while (written < 0 && errno == EINTR);
-  struct stat info;
-  if (written != static_cast<ssize_t>(text.size()) || ::fstat(fd.get(), &info) != 0) return std::nullopt;
-  return static_cast<std::uintmax_t>(info.st_size);
+  if (written == static_cast<ssize_t>(total)) return before + total;
+  // Cut short (a full disk): taken back, else the next line starts afresh.
+  const KeptError kept;
+  if (written > 0 && ::ftruncate(fd.get(), static_cast<off_t>(before)) != 0) return std::nullopt;
+  return std::nullopt;
+}
+
+bool RenameOver(const NativeChar* from, const NativeChar* to) { return ::rename(from, to) == 0; }
+
+bool MakeEmptyFile(const NativeChar* path) {
+  Descriptor fd(::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  return fd.ok();
 }
 
 // /proc/locks names the process of each flock by the file's device and inode.

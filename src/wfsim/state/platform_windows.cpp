@@ -32,16 +32,30 @@ DWORD WINAPI RunThread(void* start) {
 }
 }  // namespace
 
-bool StartDetachedThread(void (*body)(void*), void* argument) {
+bool Thread::Start(void (*body)(void*), void* argument) {
   auto* start = new ThreadStart{body, argument};
   const HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
   if (thread == nullptr) {
     delete start;
     return false;
   }
-  CloseHandle(thread);
+  native_ = thread;
   return true;
 }
+
+void Thread::Join() {
+  const HANDLE thread = native_;
+  native_ = nullptr;
+  if (thread != nullptr) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+}
+
+Wakeup::Wakeup() : native_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+Wakeup::~Wakeup() { CloseHandle(native_); }
+void Wakeup::Signal() { SetEvent(native_); }
+bool Wakeup::Wait(unsigned milliseconds) { return WaitForSingleObject(native_, milliseconds) == WAIT_OBJECT_0; }
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 
@@ -57,8 +71,8 @@ std::optional<fs::path> EnvironmentPath(const wchar_t* name) {
 }
 
 // Opens without following a reparse point; the caller checks what it got.
-HANDLE OpenHandle(const fs::path& path, DWORD access, DWORD disposition) {
-  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+HANDLE OpenHandle(const NativeChar* path, DWORD access, DWORD disposition) {
+  return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                      nullptr, disposition,
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                      nullptr);
@@ -179,11 +193,11 @@ std::string OwnName(const fs::path& path) {
   return Utf8Of(fs::path(found.cFileName));
 }
 
-std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failure& failure) {
+std::optional<FileLock> FileLock::Acquire(const NativeChar* file, Mode mode, Failure& failure, Deadline deadline) {
   failure = Failure::kUnusable;
   HANDLE opened = OpenHandle(file, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_WRITE_PROTECT) {
-    if (Inspect(file).type == EntryType::kMissing) return FileLock(kNone);
+    if (GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) return FileLock(kNone);
     opened = OpenHandle(file, GENERIC_READ, OPEN_EXISTING);
   }
   Handle handle(opened);
@@ -194,22 +208,52 @@ std::optional<FileLock> FileLock::Acquire(const fs::path& file, Mode mode, Failu
     if (LockFileEx(handle.get(), flags, 0, MAXDWORD, MAXDWORD, &whole) != 0) return Attempt::kDone;
     return GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING ? Attempt::kBusy
                                                                                        : Attempt::kFailed;
-  }, failure);
+  }, failure, deadline);
   if (!locked) return std::nullopt;
   return FileLock(reinterpret_cast<long long>(handle.release()));
 }
 
 std::optional<long> LockHolder(const fs::path&) { return std::nullopt; }
 
-std::optional<std::uintmax_t> AppendToFile(const fs::path& path, std::string_view text) {
-  Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.ok() || !IsPlainHandle(file.get())) return std::nullopt;
-  DWORD written = 0;
-  if (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) == 0) return std::nullopt;
+// The caller's lock keeps other appends out, so the end found is the end
+// written at.
+std::optional<std::uintmax_t> AppendWhole(const NativeChar* path, std::string_view text) {
+  Handle file(OpenHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
   LARGE_INTEGER size;
-  if (GetFileSizeEx(file.get(), &size) == 0) return std::nullopt;
-  return static_cast<std::uintmax_t>(size.QuadPart);
+  if (!file.ok() || !IsPlainHandle(file.get()) || GetFileSizeEx(file.get(), &size) == 0) return std::nullopt;
+  char last = '\n';
+  DWORD got = 0;
+  LARGE_INTEGER at;
+  at.QuadPart = size.QuadPart > 0 ? size.QuadPart - 1 : 0;
+  if (size.QuadPart > 0 && (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) == 0 ||
+                            ReadFile(file.get(), &last, 1, &got, nullptr) == 0 || got != 1)) {
+    return std::nullopt;
+  }
+  if (SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) == 0) return std::nullopt;
+  const std::string_view pieces[] = {last == '\n' ? std::string_view() : std::string_view("\n"), text};
+  bool whole = true;
+  std::uintmax_t total = 0;
+  for (std::string_view piece : pieces) {
+    DWORD written = 0;
+    whole = whole && WriteFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) != 0 &&
+            written == piece.size();
+    total += piece.size();
+  }
+  if (whole) return static_cast<std::uintmax_t>(size.QuadPart) + total;
+  // Cut short (a full disk): taken back, else the next line starts afresh.
+  const KeptError kept;
+  SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN);
+  SetEndOfFile(file.get());
+  return std::nullopt;
+}
+
+bool RenameOver(const NativeChar* from, const NativeChar* to) {
+  return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool MakeEmptyFile(const NativeChar* path) {
+  Handle file(OpenHandle(path, GENERIC_WRITE, OPEN_ALWAYS));
+  return file.ok();
 }
 
 SystemError LastSystemError() {
@@ -238,7 +282,7 @@ void UseBinaryStandardStreams() {
 
 ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh)) {
-  Handle file(OpenHandle(path, GENERIC_READ, OPEN_EXISTING));
+  Handle file(OpenHandle(path.c_str(), GENERIC_READ, OPEN_EXISTING));
   if (!file.ok()) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::kMissing

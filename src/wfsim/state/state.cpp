@@ -101,7 +101,7 @@ Outcome StateFolder::CheckVolume(char volume) const {
 
 std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& failure) const {
   FileLock::Failure why = FileLock::Failure::kNone;
-  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode, why);
+  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode, why, deadline_);
   if (lock) return lock;
   if (why == FileLock::Failure::kTimedOut) {
     std::string cause = "the state folder " + Quoted(dir_) + " is busy: ";

@@ -38,7 +38,9 @@ Outcome ReadFailure(ReadOutcome outcome, const fs::path& file, const char* limit
 
 class StateFolder {
  public:
-  explicit StateFolder(fs::path dir) : dir_(std::move(dir)) {}
+  // Every lock a call takes is waited for until `deadline` at most.
+  explicit StateFolder(fs::path dir, Deadline deadline = DeadlineFromNow())
+      : dir_(std::move(dir)), deadline_(deadline) {}
 
   const fs::path& dir() const { return dir_; }
   fs::path VolumeRoot(char volume) const { return dir_ / "volumes" / std::string(1, volume); }
@@ -101,14 +103,20 @@ class StateFolder {
   Outcome ClearFaults();
   Outcome Faults(std::vector<Fault>& faults) const;
 
-  // The journal of the library's calls, one line a call. Each line is
-  // appended in one write; once the file passes kJournalTrimBytes it is cut
-  // to its last kJournalLines lines. Failing to write it fails no call.
+  // The journal of the library's calls, one line a call, each appended
+  // whole or not at all under the journal's own lock (journal.lock). Past
+  // kJournalRotateBytes the file becomes journal.1, replacing the one
+  // before, so the two hold at most twice that and a line, and no line of a
+  // returned call is lost to a trim. A line that can't be written leaves
+  // journal.incomplete behind. Failing to write it fails no call, and
+  // writing it allocates nothing.
   static constexpr std::size_t kJournalLines = 10000;
-  static constexpr std::uintmax_t kJournalTrimBytes = 4u << 20;
-  void Journal(std::string_view line) const;
-  // The last kJournalLines lines.
-  Outcome JournalLines(std::vector<std::string>& lines) const;
+  static constexpr std::uintmax_t kJournalRotateBytes = 2u << 20;
+  void Journal(std::string_view line) const { AppendToJournal(dir_, deadline_, line); }
+  static void AppendToJournal(const fs::path& dir, Deadline deadline, std::string_view line);
+  // The last kJournalLines whole lines, and whether some line could not be
+  // written since the journal was last emptied.
+  Outcome JournalLines(std::vector<std::string>& lines, bool& incomplete) const;
   Outcome ClearJournal();
 
  private:
@@ -140,6 +148,7 @@ class StateFolder {
   void RemoveOtherCaches(const Config& config) const;
 
   fs::path dir_;
+  Deadline deadline_;
 };
 
 }  // namespace wfsim

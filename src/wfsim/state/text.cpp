@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/utf8.h"
+
 namespace wfsim {
 
 std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t limit) {
@@ -13,39 +15,25 @@ std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t li
   return std::nullopt;
 }
 
-namespace {
-
-// Characters that end a line or reorder what follows on some displays, in
-// UTF-8: NEL, the line and paragraph separators, and the bidirectional marks,
-// embeddings, overrides and isolates.
-constexpr std::string_view kUnsafe[] = {
-    "\xC2\x85",     "\xE2\x80\xA8", "\xE2\x80\xA9", "\xD8\x9C",     "\xE2\x80\x8E", "\xE2\x80\x8F",
-    "\xE2\x80\xAA", "\xE2\x80\xAB", "\xE2\x80\xAC", "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6",
-    "\xE2\x81\xA7", "\xE2\x81\xA8", "\xE2\x81\xA9",
-};
-
-std::size_t UnsafeLength(std::string_view rest) {
-  const auto byte = static_cast<unsigned char>(rest[0]);
-  if (byte < 0x20 || byte == 0x7F || byte == '"') return 1;
-  for (std::string_view unsafe : kUnsafe) {
-    if (rest.starts_with(unsafe)) return unsafe.size();
-  }
-  return 0;
+bool IsUnsafeInALine(char32_t c) {
+  return c < 0x20 || c == 0x7F || c == '"' || c == 0x85 || c == 0x2028 || c == 0x2029 || c == 0x061C ||
+         c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
-
-}  // namespace
 
 std::string Printable(std::string_view name) {
   std::string shown;
   char escaped[8];
+  const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
   for (std::size_t i = 0; i < name.size();) {
-    const std::size_t unsafe = UnsafeLength(name.substr(i));
-    if (unsafe == 0) {
-      shown += name[i++];
+    std::size_t length = 1;
+    const char32_t c = text::DecodeUtf8(bytes + i, name.size() - i, length);
+    if (!IsUnsafeInALine(c == text::kNotUtf8 ? bytes[i] : c)) {
+      shown.append(name.substr(i, length));
+      i += length;
       continue;
     }
-    for (const std::size_t end = i + unsafe; i < end; ++i) {
-      std::snprintf(escaped, sizeof escaped, "<%02X>", static_cast<unsigned char>(name[i]));
+    for (const std::size_t end = i + length; i < end; ++i) {
+      std::snprintf(escaped, sizeof escaped, "<%02X>", bytes[i]);
       shown += escaped;
     }
   }

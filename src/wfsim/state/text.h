@@ -26,5 +26,6 @@ std::optional<std::u16string> ReadLibraryText(const WfChar* text, std::size_t li
 // bidirectional control as <XX> in hexadecimal. Names can't hold < or >, so
 // the form is never a name's own.
 std::string Printable(std::string_view name);
+bool IsUnsafeInALine(char32_t c);
 
 }  // namespace wfsim

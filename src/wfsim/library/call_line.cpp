@@ -1,0 +1,124 @@
+#include "wfsim/library/call_line.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "wfsim/state/platform.h"
+#include "wfsim/state/text.h"
+
+namespace wfsim {
+
+namespace {
+
+// A library text's length in units, or none: no terminator in reach, or an
+// unpaired surrogate, which no UTF-8 can show.
+constexpr std::size_t kNotAText = static_cast<std::size_t>(-1);
+std::size_t TextUnits(const WfChar* text) {
+  for (std::size_t i = 0; i < 32768; ++i) {
+    const auto unit = static_cast<char16_t>(text[i]);
+    if (unit == 0) return i;
+    const bool lead = unit >= 0xD800 && unit <= 0xDBFF, trail = unit >= 0xDC00 && unit <= 0xDFFF;
+    const auto next = static_cast<char16_t>(text[i + 1]);
+    if (trail || (lead && (next < 0xDC00 || next > 0xDFFF))) return kNotAText;
+    if (lead) ++i;
+  }
+  return kNotAText;
+}
+
+// The UTF-8 of `c`, each byte as <XX> where the character could break the line.
+std::size_t Encode(char32_t c, char* out) {
+  unsigned char bytes[4];
+  std::size_t n = 0;
+  if (c < 0x80) {
+    bytes[n++] = static_cast<unsigned char>(c);
+  } else if (c < 0x800) {
+    bytes[n++] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    bytes[n++] = static_cast<unsigned char>(0xE0 | (c >> 12));
+    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  } else {
+    bytes[n++] = static_cast<unsigned char>(0xF0 | (c >> 18));
+    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  }
+  if (!IsUnsafeInALine(c)) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>(bytes[i]);
+    return n;
+  }
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < n; ++i) size += static_cast<std::size_t>(std::snprintf(out + size, 5, "<%02X>", bytes[i]));
+  return size;
+}
+
+}  // namespace
+
+CallLine::CallLine(WfFunction function, const CallArgument* arguments, std::size_t count, WfStatus code) {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date(day);
+  const hh_mm_ss<milliseconds> time(now - day);
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ %lu ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()),
+                ProcessId());
+  Put(stamp);
+  Put(NameOf(function));
+  Put("(");
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) Put(", ");
+    const CallArgument& argument = arguments[i];
+    if (argument.kind == CallArgument::Kind::kText) {
+      PutText(argument.text);
+    } else if (argument.kind == CallArgument::Kind::kNumber) {
+      char number[24];
+      std::snprintf(number, sizeof number, "%lu", static_cast<unsigned long>(argument.number));
+      Put(number);
+    } else {
+      Put(argument.word);
+    }
+  }
+  char end[24];
+  std::snprintf(end, sizeof end, ") = %lu\n", static_cast<unsigned long>(code));
+  // The line's end always fits: texts are cut well before the capacity.
+  size_ = std::min(size_, kCapacity - std::char_traits<char>::length(end));
+  Put(end);
+}
+
+void CallLine::Put(std::string_view bytes) {
+  const std::size_t room = kCapacity - size_;
+  const std::size_t taken = bytes.size() < room ? bytes.size() : room;
+  std::char_traits<char>::copy(text_ + size_, bytes.data(), taken);
+  size_ += taken;
+}
+
+void CallLine::PutText(const WfChar* text) {
+  if (text == nullptr) return Put("null");
+  const std::size_t units = TextUnits(text);
+  if (units == kNotAText) return Put("(not a text)");
+  Put("\"");
+  std::size_t shown = 0;
+  for (std::size_t i = 0; i < units; ++i) {
+    char32_t c = static_cast<char16_t>(text[i]);
+    if (c >= 0xD800 && c <= 0xDBFF) c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[++i]) - 0xDC00);
+    char encoded[24];
+    const std::size_t size = Encode(c, encoded);
+    if (shown + size > kTextBytes) {
+      char length[48];
+      std::snprintf(length, sizeof length, "\"... (%lu units)", static_cast<unsigned long>(units));
+      return Put(length);
+    }
+    Put(std::string_view(encoded, size));
+    shown += size;
+  }
+  Put("\"");
+}
+
+}  // namespace wfsim

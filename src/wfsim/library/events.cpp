@@ -1,0 +1,114 @@
+#include "wfsim/library/events.h"
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <string>
+
+namespace wfsim {
+
+namespace {
+
+// The type name NtQueryObject gives: a UNICODE_STRING, then its units.
+struct TypeName {
+  USHORT length;  // bytes
+  USHORT maximum;
+  const wchar_t* units;
+};
+using QueryObject = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+constexpr ULONG kObjectTypeInformation = 2;
+
+}  // namespace
+
+bool IsValidEvent(void* event) {
+  DWORD flags = 0;
+  if (event == nullptr || GetHandleInformation(event, &flags) == 0) return false;
+  static const auto query = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  if (query == nullptr) return false;
+  alignas(8) unsigned char buffer[512];
+  ULONG size = 0;
+  if (query(event, kObjectTypeInformation, buffer, sizeof buffer, &size) != 0) return false;
+  const auto* name = reinterpret_cast<const TypeName*>(buffer);
+  return name->length == 10 && name->units != nullptr && std::char_traits<wchar_t>::compare(name->units, L"Event", 5) == 0;
+}
+
+void SignalEvent(void* event) { SetEvent(event); }
+
+void* DuplicateEvent(void* event) {
+  HANDLE own = nullptr;
+  const HANDLE process = GetCurrentProcess();
+  if (DuplicateHandle(process, event, process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS) == 0) return nullptr;
+  return own;
+}
+
+void CloseEvent(void* owned) { CloseHandle(owned); }
+
+void* HoldLibrary() {
+  HMODULE module = nullptr;
+  const auto address = reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&HoldLibrary));
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module) == 0) return nullptr;
+  return module;
+}
+
+void ReleaseLibrary(void* held) {
+  if (held != nullptr) FreeLibrary(static_cast<HMODULE>(held));
+}
+
+void EndThreadReleasing(void* held) {
+  if (held != nullptr) FreeLibraryAndExitThread(static_cast<HMODULE>(held), 0);
+}
+
+}  // namespace wfsim
+
+#else
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+namespace wfsim {
+
+namespace {
+
+// The descriptor a handle names, or -1 for a value that can't be one.
+int DescriptorOf(void* event) {
+  const auto value = reinterpret_cast<std::intptr_t>(event);
+  return value > 0 && value <= INT_MAX ? static_cast<int>(value) : -1;
+}
+
+}  // namespace
+
+bool IsValidEvent(void* event) {
+  const int fd = DescriptorOf(event);
+  if (fd < 0 || fcntl(fd, F_GETFD) == -1) return false;
+  char link[48], target[64] = {};
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t length = readlink(link, target, sizeof target - 1);
+  return length > 0 && std::string_view(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
+}
+
+void SignalEvent(void* event) {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(DescriptorOf(event), &one, sizeof one);
+}
+
+void* DuplicateEvent(void* event) {
+  const int own = fcntl(DescriptorOf(event), F_DUPFD_CLOEXEC, 3);
+  return own < 0 ? nullptr : reinterpret_cast<void*>(static_cast<std::intptr_t>(own));
+}
+
+void CloseEvent(void* owned) { close(DescriptorOf(owned)); }
+
+void* HoldLibrary() { return nullptr; }
+void ReleaseLibrary(void*) {}
+void EndThreadReleasing(void*) {}
+
+}  // namespace wfsim
+
+#endif
