@@ -287,6 +287,8 @@ static void Steps(void) {
   FSInfo info;
   /* A new machine: the filter off in both sessions. */
   STEP("null pointers first", 87, CALL(GetMemory, GetMemoryUsage)(NULL));
+  STEP("  journaled, the state folder made for it", 1, Sim("calls --failed"));
+  STEP("fbwfsim calls --clear", 0, Sim("calls --clear"));
   STEP("volume list: null size", 87, CALL(VolumeList, GetVolumeList)(1, NULL, NULL));
   STEP("memory usage of a new machine", 0, Memory(64 * MB, 0, 0));
   STEP("no volume protected: the list is its last null", 0, Listed(0, 1, kNoVolumes, 2));

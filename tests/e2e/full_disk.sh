@@ -66,4 +66,50 @@ test_a_read_only_mount_answers_queries_and_refuses_changes() {
   mount -o remount,rw "$disk"
 }
 
+# A reset cut short (its empty reset.ready left behind) on a mount made
+# read-only since: every call answers at once, naming the unfinished reset.
+test_a_reset_that_cannot_be_completed_is_named_not_retried() {
+  protected_machine_in unfinished
+  mkdir "$state/reset.ready"
+  mount -o remount,ro "$disk" || { fail "can't remount read-only"; return; }
+  FBWFSIM_LOCK_WAIT_MS=2000 timeout 20 "$bin/fbwfsim" show > "$work/out" 2> "$work/err"
+  status=$?
+  [ "$status" -eq 1 ] && grep -q "a reset cut short can't be completed" "$work/err" ||
+    fail "fbwfsim show with a reset that can't be completed: $status $(cat "$work/err")"
+  FBWFSIM_LOCK_WAIT_MS=2000 timeout 20 "$bin/vorlen" -fbwfstate > "$work/out"
+  [ $? -eq 0 ] || fail "vorlen -fbwfstate with a reset that can't be completed did not end"
+  mount -o remount,rw "$disk"
+}
+
+# Permissions bind users other than the superuser: the tests run as nobody.
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups -- "$@"; }
+
+# A state folder that can be written but not read (mode 0300): the
+# configuration can be renamed into place but its folder not flushed, so a
+# change is refused before it is made, not made and then reported failed.
+test_a_change_that_cannot_be_made_durable_changes_nothing() {
+  chmod 755 "$work"
+  state="$disk/write-only"
+  export FBWFSIM_DIR=$state
+  as_nobody "$bin/vorlen" -enable > /dev/null
+  chmod 300 "$state"
+  as_nobody "$bin/vorlen" -disable > "$work/out"
+  compare "$BANNER"'Disable Error' "$work/out" "-disable in a folder that can't be read"
+  as_nobody "$bin/fbwfsim" reboot 2> /dev/null && fail "a reboot in a folder that can't be read succeeded"
+  as_nobody "$bin/fbwfsim" reset 2> /dev/null && fail "a reset in a folder that can't be read succeeded"
+  chmod 700 "$state"
+  as_nobody "$bin/vorlen" -fbwfstate > "$work/out"
+  compare "$BANNER$(state_line DISABLED ENABLED)"$'\n' "$work/out" "the filter after the refused changes"
+  chmod 700 "$work"
+}
+
+# An empty folder the user can't write: named for what it is.
+test_a_state_folder_that_cannot_be_written_is_named() {
+  chmod 755 "$work"
+  mkdir "$disk/not-mine"
+  FBWFSIM_DIR="$disk/not-mine" as_nobody "$bin/fbwfsim" show > /dev/null 2> "$work/err"
+  grep -q "can't be used: Permission denied" "$work/err" || fail "the folder that can't be written: $(cat "$work/err")"
+  chmod 700 "$work"
+}
+
 run_tests

@@ -381,6 +381,22 @@ test_the_call_journal_names_each_call_and_its_result() {
   sim_says 0 "" calls
 }
 
+# Programs calling at once: each call's line is in the journal, whole.
+test_calls_made_at_once_are_all_journaled_whole() {
+  fresh_state
+  sim calls --clear
+  local i
+  for i in 1 2 3 4 5 6 7 8; do
+    (for _ in 1 2 3 4 5 6 7 8 9 10; do $runner "$bin/vorlen$ext" -fbwfstate > /dev/null 2>&1; done) &
+  done
+  wait
+  run "$bin/fbwfsim$ext" calls
+  local whole
+  whole=$(grep -cE '^20[0-9-]{8}T[0-9:.]{12}Z [0-9]+ FbwfIsFilterEnabled\(\) = 0$' "$work/out")
+  [ "$(wc -l < "$work/out")" -eq 80 ] && [ "$whole" -eq 80 ] ||
+    fail "80 calls at once left $(wc -l < "$work/out") lines, $whole whole: $(grep -v 'FbwfIsFilterEnabled() = 0$' "$work/out" | head -n 3)"
+}
+
 # A relative FBWFSIM_DIR names one folder for the whole process, whatever
 # folder a script changes to afterwards.
 test_a_relative_state_folder_is_made_absolute() {

@@ -92,9 +92,15 @@ bool ReplaceDurably(const fs::path& scratch, const fs::path& target,
   return false;
 }
 
+// After the rename the change is made: a flush that fails then is not a
+// failure of the move.
 bool MoveDurably(const fs::path& from, const fs::path& to) {
-  if (!Rename(from, to) || !SyncFolder(to.parent_path())) return false;
-  return from.parent_path() == to.parent_path() || SyncFolder(from.parent_path());
+  const FolderFlush target(to.parent_path());
+  const FolderFlush source(from.parent_path() == to.parent_path() ? fs::path() : from.parent_path());
+  if (!target.ok() || !source.ok() || !Rename(from, to)) return false;
+  target.Flush();
+  source.Flush();
+  return true;
 }
 
 }  // namespace wfsim

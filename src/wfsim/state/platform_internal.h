@@ -22,8 +22,23 @@ bool CreateAndFlush(const fs::path& path, std::span<const std::string_view> piec
 bool RemoveLeftover(const fs::path& path);
 // Renames atomically, replacing the target.
 bool Rename(const fs::path& from, const fs::path& to);
-// Flushes a folder's entries to the disk, where the platform needs it.
-bool SyncFolder(const fs::path& folder);
+// A folder opened to flush its entries to the disk after a rename, where the
+// platform needs it. Opened before the rename: what can fail, fails before
+// the change is made.
+class FolderFlush {
+ public:
+  explicit FolderFlush(const fs::path& folder);
+  FolderFlush(const FolderFlush&) = delete;
+  FolderFlush& operator=(const FolderFlush&) = delete;
+  ~FolderFlush();
+  bool ok() const { return handle_ != kFailed; }
+  void Flush() const;
+
+ private:
+  static constexpr long kFailed = -1;
+  static constexpr long kNothing = -2;  // nothing to flush
+  long handle_;
+};
 
 // The system's last error code, and putting it back: the cause of a failure
 // outlives the clean-up after it, for LastSystemError.

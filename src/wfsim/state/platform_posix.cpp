@@ -130,11 +130,13 @@ bool RemoveLeftover(const fs::path& path) {
 
 bool Rename(const fs::path& from, const fs::path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
-bool SyncFolder(const fs::path& folder) {
-  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.ok()) return false;
-  const bool ok = ::fsync(fd.get()) == 0;
-  return ::close(fd.release()) == 0 && ok;
+FolderFlush::FolderFlush(const fs::path& folder)
+    : handle_(folder.empty() ? kNothing : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {}
+FolderFlush::~FolderFlush() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+void FolderFlush::Flush() const {
+  if (handle_ >= 0) ::fsync(static_cast<int>(handle_));
 }
 
 long SavedError() { return errno; }

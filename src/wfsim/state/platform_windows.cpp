@@ -138,7 +138,10 @@ bool Rename(const fs::path& from, const fs::path& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool SyncFolder(const fs::path&) { return true; }
+// A rename made with MOVEFILE_WRITE_THROUGH is on the disk when it returns.
+FolderFlush::FolderFlush(const fs::path&) : handle_(kNothing) {}
+FolderFlush::~FolderFlush() = default;
+void FolderFlush::Flush() const {}
 
 long SavedError() { return static_cast<long>(GetLastError()); }
 void RestoreError(long code) { SetLastError(static_cast<DWORD>(code)); }

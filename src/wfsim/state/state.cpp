@@ -306,7 +306,11 @@ Outcome StateFolder::FinishReset() const {
     Config config;
     if (Load(ParseScope::kSettings, config).ok()) RemoveOtherCaches(config);
   }
-  fs::remove_all(ready, ec);
+  // A reset that can't be completed (a file system made read-only since) is
+  // said so, not tried again forever.
+  if (fs::remove_all(ready, ec) == static_cast<std::uintmax_t>(-1) || Inspect(ready).type != EntryType::kMissing) {
+    return ChangeFailed("a reset cut short can't be completed: " + Quoted(ready) + " can't be removed", ec);
+  }
   return kOk;
 }
 
