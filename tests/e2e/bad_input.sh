@@ -138,6 +138,25 @@ test_a_held_lock_is_waited_for_at_most_the_bound() {
   vorlen_prints "$(volume_lines C: DISABLED DISABLED)"$'\n' -volumestatus C:
 }
 
+# One wait a call: the state's lock and the journal's together are waited
+# for at most the bound, not once each.
+test_a_call_waits_for_its_locks_once() {
+  [ -n "$runner" ] && return
+  fresh_prepared_state
+  flock -o "$state/lock" sleep 1 &
+  local state_holder=$!
+  flock -o "$state/journal.lock" sleep 6 &
+  local journal_holder=$!
+  sleep 0.2
+  local start=$EPOCHREALTIME
+  FBWFSIM_LOCK_WAIT_MS=2000 "$bin/vorlen" -fbwfstate > "$work/out"
+  local took=$(( (${EPOCHREALTIME/./} - ${start/./}) / 1000 ))
+  [ "$took" -ge 700 ] && [ "$took" -lt 2800 ] || fail "a call behind both locks took $took ms, against a bound of 2000"
+  kill "$state_holder" "$journal_holder" 2> /dev/null
+  wait 2> /dev/null
+  [ -e "$state/journal.incomplete" ] || fail "the call whose line waited too long left the journal complete"
+}
+
 test_state_folder_that_cannot_be_created() {
   fresh_state
   FBWFSIM_DIR=$(native "/proc/vorlen-no-such-folder/fbwfsim")
