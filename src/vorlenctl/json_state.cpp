@@ -1,0 +1,138 @@
+#include "vorlenctl/json_state.h"
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+namespace ctl {
+
+Json ToJson(const Session& session) {
+  Json json = Json::object();
+  if (session.filter) json["filter"] = *session.filter;
+  if (session.compression) json["compression"] = *session.compression;
+  if (session.preallocation) json["preallocation"] = *session.preallocation;
+  if (session.threshold_mb) json["threshold_mb"] = *session.threshold_mb;
+  if (session.protected_volumes) json["protected"] = *session.protected_volumes;
+  if (session.exclusions) {
+    Json lists = Json::object();
+    for (const auto& [volume, paths] : *session.exclusions) lists[volume] = paths;
+    json["exclusions"] = lists;
+  }
+  return json;
+}
+
+namespace {
+
+std::string Position(const std::string& text, std::size_t byte) {
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i + 1 < byte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return std::to_string(line) + ":" + std::to_string(column);
+}
+
+// Refuses what the parser would take silently or build without bound: a key
+// twice in one object, nesting past the limit.
+class Guard {
+ public:
+  bool operator()(int depth, nlohmann::json::parse_event_t event, Json& parsed) {
+    using Event = nlohmann::json::parse_event_t;
+    if (depth > kDepthLimit) throw std::runtime_error("nested more than " + std::to_string(kDepthLimit) + " levels deep");
+    if (event == Event::object_start) keys_.emplace_back();
+    if (event == Event::object_end && !keys_.empty()) keys_.pop_back();
+    if (event == Event::key && !keys_.empty() && !keys_.back().insert(parsed.get<std::string>()).second) {
+      throw std::runtime_error("the key \"" + parsed.get<std::string>() + "\" is given twice");
+    }
+    return true;
+  }
+
+ private:
+  std::vector<std::set<std::string>> keys_;
+};
+
+bool Boolean(const Json& value, std::optional<bool>& out) {
+  if (!value.is_boolean()) return false;
+  out = value.get<bool>();
+  return true;
+}
+
+bool Volumes(const Json& value, std::optional<std::vector<std::string>>& out) {
+  if (!value.is_array()) return false;
+  std::vector<std::string> volumes;
+  for (const Json& item : value) {
+    const auto volume = item.is_string() ? VolumeName(item.get<std::string>()) : std::nullopt;
+    if (!volume) return false;
+    if (std::find(volumes.begin(), volumes.end(), *volume) == volumes.end()) volumes.push_back(*volume);
+  }
+  std::sort(volumes.begin(), volumes.end());
+  out = volumes;
+  return true;
+}
+
+bool Lists(const Json& value, std::optional<std::map<std::string, std::vector<std::string>>>& out) {
+  if (!value.is_object()) return false;
+  std::map<std::string, std::vector<std::string>> lists;
+  for (const auto& [key, paths] : value.items()) {
+    const auto volume = VolumeName(key);
+    if (!volume || !paths.is_array() || lists.count(*volume)) return false;
+    std::vector<std::string>& list = lists[*volume];
+    for (const Json& path : paths) {
+      if (!path.is_string()) return false;
+      list.push_back(path.get<std::string>());
+    }
+  }
+  out = lists;
+  return true;
+}
+
+}  // namespace
+
+std::optional<Session> ParseDesired(const std::string& text, const std::string& source, std::string& error) {
+  if (text.size() > kDesiredLimit) {
+    error = source + ": larger than " + std::to_string(kDesiredLimit >> 10) + " KiB";
+    return std::nullopt;
+  }
+  Json json;
+  try {
+    json = Json::parse(text, Guard());
+  } catch (const nlohmann::json::parse_error& failure) {
+    error = source + ":" + Position(text, failure.byte) + ": " + failure.what();
+    return std::nullopt;
+  } catch (const std::exception& failure) {
+    error = source + ": " + failure.what();
+    return std::nullopt;
+  }
+  if (!json.is_object()) {
+    error = source + ": a desired state is a JSON object of session settings";
+    return std::nullopt;
+  }
+  Session desired;
+  for (const auto& [key, value] : json.items()) {
+    bool ok = false;
+    if (key == "filter") ok = Boolean(value, desired.filter);
+    else if (key == "compression") ok = Boolean(value, desired.compression);
+    else if (key == "preallocation") ok = Boolean(value, desired.preallocation);
+    else if (key == "protected") ok = Volumes(value, desired.protected_volumes);
+    else if (key == "exclusions") ok = Lists(value, desired.exclusions);
+    else if (key == "threshold_mb") {
+      ok = value.is_number_unsigned() && value.get<std::uint64_t>() <= 0xFFFFFFFFu;
+      if (ok) desired.threshold_mb = value.get<std::uint32_t>();
+    } else {
+      error = source + ": \"" + key + "\" is not a setting (filter, compression, preallocation, threshold_mb, "
+              "protected, exclusions)";
+      return std::nullopt;
+    }
+    if (!ok) {
+      error = source + ": \"" + key + "\" has a value of the wrong type or out of range";
+      return std::nullopt;
+    }
+  }
+  return desired;
+}
+
+}  // namespace ctl

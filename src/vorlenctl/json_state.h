@@ -1,0 +1,25 @@
+// Sessions as JSON, and desired states read from a file or standard input,
+// refused whole when anything in them is wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "vorlenctl/session.h"
+
+namespace ctl {
+
+using Json = nlohmann::ordered_json;
+
+Json ToJson(const Session& session);
+
+// A desired state: at most kDesiredLimit bytes and kDepthLimit levels, valid
+// UTF-8, no key twice, only the session's keys with values of their types.
+// nullopt with `error` set ("FILE:LINE:COLUMN: what", or naming the key).
+inline constexpr std::size_t kDesiredLimit = 1u << 20;
+inline constexpr int kDepthLimit = 16;
+std::optional<Session> ParseDesired(const std::string& text, const std::string& source, std::string& error);
+
+}  // namespace ctl

@@ -1,0 +1,132 @@
+#include "vorlenctl/plan.h"
+
+#include <algorithm>
+#include <set>
+
+namespace ctl {
+
+namespace {
+
+using Lists = std::map<std::string, std::vector<std::string>>;
+
+const std::vector<std::string>& Protected(const Session& session) {
+  static const std::vector<std::string> none;
+  return session.protected_volumes ? *session.protected_volumes : none;
+}
+
+bool Contains(const std::vector<std::string>& volumes, const std::string& volume) {
+  return std::find(volumes.begin(), volumes.end(), volume) != volumes.end();
+}
+
+// Removals, then additions, that turn `have` into `want`.
+void ListChanges(const std::string& volume, const std::vector<std::string>& have, const std::vector<std::string>& want,
+                 std::vector<PlannedCall>& calls) {
+  std::set<std::string> wanted, had;
+  for (const std::string& path : want) wanted.insert(ExclusionKey(path));
+  for (const std::string& path : have) {
+    if (!wanted.count(ExclusionKey(path)) && had.insert(ExclusionKey(path)).second) {
+      calls.push_back({WfFunction::FbwfRemoveExclusion, {volume, path}, std::nullopt});
+    }
+  }
+  std::set<std::string> present;
+  for (const std::string& path : have) present.insert(ExclusionKey(path));
+  for (const std::string& path : want) {
+    if (present.insert(ExclusionKey(path)).second) {
+      calls.push_back({WfFunction::FbwfAddExclusion, {volume, path}, std::nullopt});
+    }
+  }
+}
+
+void SwitchChange(const std::optional<bool>& have, const std::optional<bool>& want, WfFunction on, WfFunction off,
+                  std::vector<PlannedCall>& calls) {
+  if (want && have != want) calls.push_back({*want ? on : off, {}, std::nullopt});
+}
+
+}  // namespace
+
+std::optional<std::string> Plan(const Session& next, const Session& desired, std::vector<PlannedCall>& calls) {
+  calls.clear();
+  const std::vector<std::string>& had = Protected(next);
+  const std::vector<std::string>& wanted = desired.protected_volumes ? *desired.protected_volumes : had;
+  if (desired.exclusions) {
+    for (const auto& [volume, paths] : *desired.exclusions) {
+      if (!Contains(wanted, volume)) return "exclusions are given for " + volume + ", which would not be protected";
+    }
+  }
+  std::vector<PlannedCall> changes;
+  SwitchChange(next.compression, desired.compression, WfFunction::FbwfEnableCompression,
+               WfFunction::FbwfDisableCompression, changes);
+  SwitchChange(next.preallocation, desired.preallocation, WfFunction::FbwfEnableCachePreAllocation,
+               WfFunction::FbwfDisableCachePreAllocation, changes);
+  if (desired.threshold_mb && (!next.threshold_mb || !SameThreshold(*next.threshold_mb, *desired.threshold_mb))) {
+    changes.push_back({WfFunction::FbwfSetCacheThreshold, {}, *desired.threshold_mb});
+  }
+  for (const std::string& volume : wanted) {
+    if (!Contains(had, volume)) changes.push_back({WfFunction::FbwfProtectVolume, {volume}, std::nullopt});
+  }
+  if (desired.exclusions) {
+    for (const auto& [volume, paths] : *desired.exclusions) {
+      const bool known = next.exclusions && next.exclusions->count(volume);
+      ListChanges(volume, known ? next.exclusions->at(volume) : std::vector<std::string>{}, paths, changes);
+    }
+  }
+  for (const std::string& volume : had) {
+    if (!Contains(wanted, volume)) changes.push_back({WfFunction::FbwfUnprotectVolume, {volume}, 0u});
+  }
+  const bool on_next = next.filter.value_or(false);
+  const bool want_on = desired.filter.value_or(on_next);
+  if (!on_next && (want_on || !changes.empty())) calls.push_back({WfFunction::FbwfEnableFilter, {}, std::nullopt});
+  calls.insert(calls.end(), changes.begin(), changes.end());
+  if (!want_on && (on_next || !changes.empty())) calls.push_back({WfFunction::FbwfDisableFilter, {}, std::nullopt});
+  return std::nullopt;
+}
+
+WfStatus Apply(Session& next, Lists& kept, const PlannedCall& call) {
+  std::vector<std::string>& volumes = *next.protected_volumes;
+  Lists& lists = *next.exclusions;
+  const std::string volume = call.texts.empty() ? std::string() : call.texts[0];
+  switch (call.function) {
+    case WfFunction::FbwfEnableFilter: next.filter = true; return 0;
+    case WfFunction::FbwfDisableFilter: next.filter = false; return 0;
+    default: break;
+  }
+  if (!*next.filter) return 1;
+  switch (call.function) {
+    case WfFunction::FbwfEnableCompression: case WfFunction::FbwfDisableCompression:
+      next.compression = call.function == WfFunction::FbwfEnableCompression;
+      return 0;
+    case WfFunction::FbwfEnableCachePreAllocation: case WfFunction::FbwfDisableCachePreAllocation:
+      next.preallocation = call.function == WfFunction::FbwfEnableCachePreAllocation;
+      return 0;
+    case WfFunction::FbwfSetCacheThreshold:
+      next.threshold_mb = std::min(*call.number, kThresholdCap);
+      return 0;
+    case WfFunction::FbwfProtectVolume:
+      if (!Contains(volumes, volume)) {
+        volumes.push_back(volume);
+        std::sort(volumes.begin(), volumes.end());
+        lists[volume] = kept[volume];
+      }
+      return 0;
+    default: break;
+  }
+  if (!Contains(volumes, volume)) return 15;
+  std::vector<std::string>& list = lists[volume];
+  const auto same = [&](const std::string& path) { return ExclusionKey(path) == ExclusionKey(call.texts[1]); };
+  switch (call.function) {
+    case WfFunction::FbwfUnprotectVolume:
+      std::erase(volumes, volume);
+      kept[volume] = list;
+      lists.erase(volume);
+      return 0;
+    case WfFunction::FbwfAddExclusion:
+      if (std::none_of(list.begin(), list.end(), same)) list.push_back(call.texts[1]);
+      return 0;
+    case WfFunction::FbwfRemoveExclusion:
+      return std::erase_if(list, same) > 0 ? 0 : 2;
+    default:
+      return 1;
+  }
+}
+
+}  // namespace ctl

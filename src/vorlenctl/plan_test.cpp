@@ -1,0 +1,139 @@
+#include "vorlenctl/plan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace ctl {
+namespace {
+
+using Lists = std::map<std::string, std::vector<std::string>>;
+
+const std::string kVolumes[] = {"C:", "D:", "E:"};
+const std::string kPaths[] = {"\\a", "\\A", "\\temp", "\\Temp\\x", "\\caf\xC3\xA9", "\\CAF\xC3\x89"};
+
+class Random {
+ public:
+  explicit Random(unsigned seed) : engine_(seed) {}
+  bool Coin() { return Below(2) == 0; }
+  std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_); }
+  std::vector<std::string> Volumes() {
+    std::vector<std::string> volumes;
+    for (const std::string& volume : kVolumes) {
+      if (Coin()) volumes.push_back(volume);
+    }
+    return volumes;
+  }
+  std::vector<std::string> Paths() {
+    std::vector<std::string> paths;
+    for (std::size_t n = Below(4); n > 0; --n) paths.push_back(kPaths[Below(std::size(kPaths))]);
+    return paths;
+  }
+
+ private:
+  std::mt19937 engine_;
+};
+
+// A whole next session, as the filter holds it, and the lists that volumes
+// unprotected with flag 0 keep.
+Session AnyNext(Random& random, Lists& kept) {
+  const std::uint32_t thresholds[] = {16, 64, 1024, kThresholdCap};
+  Session next{random.Coin(), random.Coin(), random.Coin(), thresholds[random.Below(4)], random.Volumes(), Lists{}};
+  for (const std::string& volume : kVolumes) {
+    const bool is_protected = std::find(next.protected_volumes->begin(), next.protected_volumes->end(), volume) !=
+                              next.protected_volumes->end();
+    (is_protected ? (*next.exclusions)[volume] : kept[volume]) = random.Paths();
+  }
+  return next;
+}
+
+// Any keys, with exclusions only for volumes that would be protected.
+Session AnyDesired(Random& random, const Session& next) {
+  Session desired;
+  if (random.Coin()) desired.filter = random.Coin();
+  if (random.Coin()) desired.compression = random.Coin();
+  if (random.Coin()) desired.preallocation = random.Coin();
+  if (random.Coin()) desired.threshold_mb = static_cast<std::uint32_t>(16 + random.Below(8000));
+  if (random.Coin()) desired.protected_volumes = random.Volumes();
+  if (random.Coin()) {
+    desired.exclusions.emplace();
+    for (const std::string& volume : desired.protected_volumes.value_or(*next.protected_volumes)) {
+      if (random.Coin()) (*desired.exclusions)[volume] = random.Paths();
+    }
+  }
+  return desired;
+}
+
+// Plans and replays the calls on the model, as `set` does: a volume protected
+// anew may bring back a kept list, which only a second round can see.
+std::size_t Converge(Session& next, Lists& kept, const Session& desired) {
+  std::size_t made = 0;
+  for (int round = 0; round < 2; ++round) {
+    std::vector<PlannedCall> calls;
+    EXPECT_FALSE(Plan(next, desired, calls).has_value());
+    for (const PlannedCall& call : calls) EXPECT_EQ(Apply(next, kept, call), 0u) << NameOf(call.function);
+    made += calls.size();
+  }
+  return made;
+}
+
+TEST(Plan, FromAnyStateTheCallsMeetTheirPreconditionsAndReachTheDesiredState) {
+  Random random(2026);
+  for (int i = 0; i < 3000; ++i) {
+    Lists kept;
+    Session next = AnyNext(random, kept);
+    const Session desired = AnyDesired(random, next);
+    Converge(next, kept, desired);
+    EXPECT_TRUE(Differences(next, desired).empty()) << "case " << i;
+    std::vector<PlannedCall> again;
+    Plan(next, desired, again);
+    EXPECT_TRUE(again.empty()) << "case " << i << ": a second run would call " << NameOf(again[0].function);
+  }
+}
+
+TEST(Plan, TheStateAsReadIsAlreadyDesiredAndEveryChangeIsOneCall) {
+  Random random(8);
+  for (int i = 0; i < 500; ++i) {
+    Lists kept;
+    const Session next = AnyNext(random, kept);
+    std::vector<PlannedCall> calls;
+    Plan(next, next, calls);
+    EXPECT_TRUE(calls.empty());
+  }
+  const Session on{true, false, false, 64, std::vector<std::string>{"C:"}, Lists{{"C:", {"\\a"}}}};
+  std::vector<PlannedCall> calls;
+  Session desired;
+  desired.exclusions = Lists{{"C:", {"\\A", "\\b"}}};  // \a in another case is the same name
+  Plan(on, desired, calls);
+  EXPECT_EQ(calls, (std::vector<PlannedCall>{{WfFunction::FbwfAddExclusion, {"C:", "\\b"}, std::nullopt}}));
+  desired = Session{};
+  desired.filter = false;
+  desired.compression = true;
+  Session off = on;
+  off.filter = false;
+  Plan(off, desired, calls);
+  EXPECT_EQ(calls, (std::vector<PlannedCall>{{WfFunction::FbwfEnableFilter, {}, std::nullopt},
+                                             {WfFunction::FbwfEnableCompression, {}, std::nullopt},
+                                             {WfFunction::FbwfDisableFilter, {}, std::nullopt}}));
+  desired = Session{};
+  desired.threshold_mb = 5000;
+  Session capped = on;
+  capped.threshold_mb = kThresholdCap;
+  Plan(capped, desired, calls);
+  EXPECT_TRUE(calls.empty()) << "a reading of the cap is any value from 4096 up";
+}
+
+TEST(Plan, ExclusionsForAVolumeThatWouldNotBeProtectedAreRefused) {
+  const Session next{true, false, false, 64, std::vector<std::string>{"C:"}, Lists{{"C:", {}}}};
+  Session desired;
+  desired.protected_volumes = std::vector<std::string>{};
+  desired.exclusions = Lists{{"C:", {"\\a"}}};
+  std::vector<PlannedCall> calls;
+  EXPECT_EQ(Plan(next, desired, calls), "exclusions are given for C:, which would not be protected");
+  desired.protected_volumes.reset();
+  desired.exclusions = Lists{{"D:", {}}};
+  EXPECT_TRUE(Plan(next, desired, calls).has_value());
+}
+
+}  // namespace
+}  // namespace ctl

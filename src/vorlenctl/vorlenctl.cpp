@@ -1,0 +1,378 @@
+// vorlenctl: the write filter's state as data, desired state applied with the
+// fewest calls, the overlay's use, and a monitoring check, with the exit
+// statuses that deployment and monitoring engines read.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vorlenctl/device.h"
+#include "vorlenctl/json_state.h"
+#include "vorlenctl/plan.h"
+
+namespace ctl {
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kNotDesired = 1;
+constexpr int kUsage = 2;
+constexpr int kFailed = 3;
+constexpr int kRebootRequired = 3010;  // "success, restart needed" to Windows deployment engines
+
+constexpr const char* kHelp =
+    "usage: vorlenctl COMMAND [ARGUMENTS]\n"
+    "Reads and sets the File-Based Write Filter through its library, for engines\n"
+    "that drive devices by desired state.\n"
+    "\n"
+    "  get                          the filter's whole state as JSON\n"
+    "  test [FILE|-]                compare a desired state (JSON, from FILE or\n"
+    "                               standard input) with the next session: exit 0\n"
+    "                               when it is in that state, 1 when not\n"
+    "  set [FILE|-] [--check] [--exit-reboot]\n"
+    "                               make the next session match it with the fewest\n"
+    "                               calls; --check calls nothing and predicts;\n"
+    "                               --exit-reboot exits 3010 when a reboot is needed\n"
+    "  overlay [--top N] [--json]   the overlay's use and the N largest cached files\n"
+    "                               of each protected volume (10)\n"
+    "  check [--warning PCT] [--critical PCT] [--allow-off]\n"
+    "                               a monitoring plugin: OK, WARNING (80), CRITICAL\n"
+    "                               (90, or the filter off now) or UNKNOWN\n"
+    "  --version, --help\n"
+    "\n"
+    "Exit status: 0 done, 1 not in the desired state, 2 a usage error or a desired\n"
+    "state that can't be read, 3 the library can't be loaded or a call failed,\n"
+    "3010 after set --exit-reboot when a reboot is needed.\n";
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "vorlenctl: %s (see vorlenctl --help)\n", message.c_str());
+  return kUsage;
+}
+
+int CallFailed(const Failure& failure) {
+  if (failure.code == kWfModuleNotFound) {
+    std::fprintf(stderr, "vorlenctl: the write filter's library can't be loaded (%lu)\n",
+                 static_cast<unsigned long>(failure.code));
+  } else {
+    std::fprintf(stderr, "vorlenctl: %s failed with code %lu\n", std::string(NameOf(failure.function)).c_str(),
+                 static_cast<unsigned long>(failure.code));
+  }
+  return kFailed;
+}
+
+void Print(const Json& json) { std::printf("%s\n", json.dump(2).c_str()); }
+
+bool ReadDesired(const std::string& source, Session& desired, int& status) {
+  std::string text;
+  const std::string name = source == "-" ? "standard input" : source;
+  if (source == "-") {
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0 && text.size() <= kDesiredLimit) text.append(buffer, got);
+  } else {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) {
+      status = UsageError(name + " can't be read");
+      return false;
+    }
+    std::vector<char> buffer(kDesiredLimit + 2);
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    text.assign(buffer.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  std::string error;
+  std::optional<Session> parsed = ParseDesired(text, name, error);
+  if (!parsed) {
+    std::fprintf(stderr, "vorlenctl: %s\n", error.c_str());
+    status = kUsage;
+    return false;
+  }
+  desired = *parsed;
+  return true;
+}
+
+bool RebootPending(const Reading& reading) { return !Differences(reading.current, reading.next).empty(); }
+
+Json MemoryJson(const FbwfMemoryUsage& memory) {
+  return {{"current_threshold", memory.currentCacheThreshold},
+          {"next_threshold", memory.nextCacheThreshold},
+          {"dir_structure", memory.dirStructure},
+          {"file_data", memory.fileData}};
+}
+
+int Get(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("get takes no arguments");
+  Reading reading;
+  if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
+  Json json = {{"current", ToJson(reading.current)}, {"next", ToJson(reading.next)}};
+  if (reading.memory) json["memory"] = MemoryJson(*reading.memory);
+  if (std::find(reading.unavailable.begin(), reading.unavailable.end(), "FbwfGetSizeDisplay") ==
+      reading.unavailable.end()) {
+    json["size_display"] = reading.size_display
+                               ? Json{{"current", reading.size_display->first}, {"next", reading.size_display->second}}
+                               : Json(nullptr);
+  }
+  json["reboot_pending"] = RebootPending(reading);
+  json["unavailable"] = reading.unavailable;
+  Print(json);
+  return kDone;
+}
+
+Json DifferencesJson(const Session& have, const Session& want) {
+  Json list = Json::array();
+  const Json have_json = ToJson(have), want_json = ToJson(want);
+  const auto key_name = [](const std::string& key) { return key; };
+  for (const Difference& d : Differences(have, want)) {
+    if (d.key == "exclusions") {
+      const bool listed = have.exclusions && have.exclusions->count(d.volume);
+      list.push_back({{"key", "exclusions"},
+                      {"volume", d.volume},
+                      {"have", listed ? Json(have.exclusions->at(d.volume)) : Json(nullptr)},
+                      {"want", want.exclusions->at(d.volume)}});
+    } else {
+      const std::string key = key_name(d.key);
+      list.push_back({{"key", key},
+                      {"have", have_json.contains(key) ? have_json[key] : Json(nullptr)},
+                      {"want", want_json[key]}});
+    }
+  }
+  return list;
+}
+
+// FILE|- first, then the options.
+bool SplitSource(const std::vector<std::string>& args, std::string& source, std::vector<std::string>& options) {
+  source = "-";
+  for (const std::string& arg : args) {
+    if (arg.starts_with("--")) {
+      options.push_back(arg);
+    } else if (source == "-" && options.empty()) {
+      source = arg;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+int Test(const std::vector<std::string>& args) {
+  std::string source;
+  std::vector<std::string> options;
+  if (!SplitSource(args, source, options) || !options.empty()) return UsageError("usage: vorlenctl test [FILE|-]");
+  Session desired;
+  int status = kDone;
+  if (!ReadDesired(source, desired, status)) return status;
+  Reading reading;
+  if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
+  const Json differences = DifferencesJson(reading.next, desired);
+  Print({{"in_desired_state", differences.empty()},
+         {"differences", differences},
+         {"reboot_pending", RebootPending(reading)}});
+  return differences.empty() ? kDone : kNotDesired;
+}
+
+Json CallJson(const PlannedCall& call, std::optional<WfStatus> status) {
+  Json arguments = Json::array();
+  for (const std::string& text : call.texts) arguments.push_back(text);
+  if (call.number) arguments.push_back(*call.number);
+  return {{"function", std::string(NameOf(call.function))},
+          {"arguments", arguments},
+          {"status", status ? Json(*status) : Json(nullptr)}};
+}
+
+// Makes the calls, in order, until one fails; false then.
+bool MakeCalls(const std::vector<PlannedCall>& calls, Json& made, std::optional<Failure>& failure) {
+  for (const PlannedCall& call : calls) {
+    const WfStatus status = Call(call);
+    made.push_back(CallJson(call, status));
+    if (status != 0) {
+      failure = Failure{call.function, status};
+      return false;
+    }
+  }
+  return true;
+}
+
+int Set(const std::vector<std::string>& args) {
+  std::string source;
+  std::vector<std::string> options;
+  bool check = false, exit_reboot = false;
+  if (!SplitSource(args, source, options)) return UsageError("usage: vorlenctl set [FILE|-] [--check] [--exit-reboot]");
+  for (const std::string& option : options) {
+    if (option == "--check") check = true;
+    else if (option == "--exit-reboot") exit_reboot = true;
+    else return UsageError("unknown option " + option);
+  }
+  Session desired;
+  int status = kDone;
+  if (!ReadDesired(source, desired, status)) return status;
+  Reading before;
+  if (const auto failure = ReadDevice(before)) return CallFailed(*failure);
+  std::vector<PlannedCall> calls;
+  if (const auto refused = Plan(before.next, desired, calls)) {
+    std::fprintf(stderr, "vorlenctl: %s\n", refused->c_str());
+    return kUsage;
+  }
+  Json made = Json::array();
+  Reading after = before;
+  std::optional<Failure> failure;
+  if (check) {
+    std::map<std::string, std::vector<std::string>> kept;
+    if (!after.next.protected_volumes) after.next.protected_volumes.emplace();
+    if (!after.next.exclusions) after.next.exclusions.emplace();
+    for (const PlannedCall& call : calls) {
+      made.push_back(CallJson(call, std::nullopt));
+      Apply(after.next, kept, call);
+    }
+  } else {
+    // A volume protected anew may bring back the list it kept: a second
+    // round sees it.
+    for (int round = 0; round < 2 && !calls.empty() && !failure; ++round) {
+      if (round == 1 && Plan(after.next, desired, calls)) break;
+      if (MakeCalls(calls, made, failure)) failure = ReadDevice(after);
+      calls.clear();
+      if (round == 0 && !failure) Plan(after.next, desired, calls);
+    }
+  }
+  const bool reboot = RebootPending(after);
+  Print({{"changed", !check && !made.empty()},
+         {"reboot_required", reboot},
+         {"calls", made},
+         {"before", ToJson(before.next)},
+         {"after", ToJson(after.next)}});
+  if (failure) return CallFailed(*failure);
+  return exit_reboot && reboot ? kRebootRequired : kDone;
+}
+
+bool ParseCount(const std::string& text, unsigned long& value, unsigned long most) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size() && value <= most;
+}
+
+std::uint64_t Used(const FbwfMemoryUsage& memory) {
+  return std::uint64_t{memory.dirStructure} + memory.fileData;
+}
+
+int ShowOverlay(const std::vector<std::string>& args) {
+  unsigned long top = 10;
+  bool json = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--json") json = true;
+    else if (args[i] == "--top" && i + 1 < args.size() && ParseCount(args[i + 1], top, 100000)) ++i;
+    else return UsageError("usage: vorlenctl overlay [--top N] [--json]");
+  }
+  Reading reading;
+  if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
+  if (!reading.memory) return CallFailed({WfFunction::FbwfGetMemoryUsage, kWfProcedureNotFound});
+  std::vector<CachedFile> largest;
+  if (reading.current.filter.value_or(false)) {
+    for (const std::string& volume : reading.current.protected_volumes.value_or(std::vector<std::string>{})) {
+      std::vector<CachedFile> files;
+      if (const auto failure = SearchCache(volume, files)) return CallFailed(*failure);
+      std::stable_sort(files.begin(), files.end(), [](const CachedFile& a, const CachedFile& b) { return a.bytes > b.bytes; });
+      if (files.size() > top) files.resize(top);
+      largest.insert(largest.end(), files.begin(), files.end());
+    }
+  }
+  const FbwfMemoryUsage& memory = *reading.memory;
+  const double percent = memory.currentCacheThreshold == 0 ? 0.0 : 100.0 * Used(memory) / memory.currentCacheThreshold;
+  if (json) {
+    Json files = Json::array();
+    for (const CachedFile& f : largest) files.push_back({{"volume", f.volume}, {"path", f.path}, {"bytes", f.bytes}});
+    Print({{"memory", MemoryJson(memory)}, {"used_percent", static_cast<double>(static_cast<long long>(percent * 10)) / 10},
+           {"largest", files}});
+    return kDone;
+  }
+  std::printf("threshold       %12lu bytes\n", static_cast<unsigned long>(memory.currentCacheThreshold));
+  std::printf("folder structure%12lu bytes\n", static_cast<unsigned long>(memory.dirStructure));
+  std::printf("file data       %12lu bytes\n", static_cast<unsigned long>(memory.fileData));
+  std::printf("used            %11.1f%%\n", percent);
+  if (!largest.empty()) std::printf("\n%12s  %s\n", "bytes", "largest cached files");
+  for (const CachedFile& f : largest) {
+    std::printf("%12llu  %s%s\n", static_cast<unsigned long long>(f.bytes), f.volume.c_str(), f.path.c_str());
+  }
+  return kDone;
+}
+
+// The monitoring plugin's conventions: one line, exit 0 OK, 1 WARNING, 2
+// CRITICAL, 3 UNKNOWN.
+int Check(const std::vector<std::string>& args) {
+  unsigned long warning = 80, critical = 90;
+  bool allow_off = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const bool has_value = i + 1 < args.size();
+    if (args[i] == "--allow-off") {
+      allow_off = true;
+    } else if (args[i] == "--warning" && has_value && ParseCount(args[i + 1], warning, 100)) {
+      ++i;
+    } else if (args[i] == "--critical" && has_value && ParseCount(args[i + 1], critical, 100)) {
+      ++i;
+    } else {
+      std::printf("FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off]\n");
+      return 3;
+    }
+  }
+  if (warning > critical) {
+    std::printf("FBWF UNKNOWN - the warning level %lu%% is above the critical level %lu%%\n", warning, critical);
+    return 3;
+  }
+  Overlay overlay;
+  if (const auto failure = ReadOverlay(overlay)) {
+    std::printf("FBWF UNKNOWN - %s failed with code %lu\n", std::string(NameOf(failure->function)).c_str(),
+                static_cast<unsigned long>(failure->code));
+    return 3;
+  }
+  if (!overlay.filter_now && !allow_off) {
+    std::printf("FBWF CRITICAL - the filter is off in this session: the device is unprotected\n");
+    return 2;
+  }
+  const std::uint64_t threshold = overlay.memory.currentCacheThreshold, used = Used(overlay.memory);
+  const std::uint64_t warn_at = threshold * warning / 100, critical_at = threshold * critical / 100;
+  const int status = used >= critical_at ? 2 : used >= warn_at ? 1 : 0;
+  const char* const names[] = {"OK", "WARNING", "CRITICAL"};
+  std::printf("FBWF %s - overlay %llu%% used (%llu MiB of %llu MiB) | overlay_used=%lluB;%llu;%llu;0;%llu\n",
+              names[status], static_cast<unsigned long long>(threshold == 0 ? 0 : used * 100 / threshold),
+              static_cast<unsigned long long>(used >> 20), static_cast<unsigned long long>(threshold >> 20),
+              static_cast<unsigned long long>(used), static_cast<unsigned long long>(warn_at),
+              static_cast<unsigned long long>(critical_at), static_cast<unsigned long long>(threshold));
+  return status;
+}
+
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+const Command kCommands[] = {
+    {"get", Get}, {"test", Test}, {"set", Set}, {"overlay", ShowOverlay}, {"check", Check},
+};
+
+int Main(int argc, char** argv) {
+  if (argc < 2) return std::fputs(kHelp, stderr), kUsage;
+  const std::string_view name = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (name == "--help" || name == "-h" || name == "help") return std::fputs(kHelp, stdout), kDone;
+  if (name == "--version") return std::printf("vorlenctl (vorlen) %s\n", VORLEN_VERSION), kDone;
+  for (const Command& command : kCommands) {
+    if (name == command.name) {
+      if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return std::fputs(kHelp, stdout), kDone;
+      return command.run(args);
+    }
+  }
+  return UsageError("unknown command '" + std::string(name) + "'");
+}
+
+}  // namespace
+}  // namespace ctl
+
+int main(int argc, char** argv) {
+  try {
+    return ctl::Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vorlenctl: %s\n", error.what());
+    return 3;
+  }
+}
