@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# vorlenctl against the stand-in: each subcommand's whole output, its exit
+# statuses, desired states that converge and hostile ones that are refused
+# whole, a fault in the middle of a plan, a library that lacks functions, and
+# the overlay's levels.
+#   vorlenctl.sh BIN_DIR RECORDING_LIBRARY [RUNNER]
+set -u
+bin=$1
+recording=$2
+runner=${3:-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+ctl="$bin/vorlenctl$ext"
+
+# ctl_says STATUS EXPECTED_OUTPUT ARGS...
+ctl_says() {
+  local expected_status=$1 expected=$2
+  shift 2
+  run "$ctl" "$@"
+  compare "$expected" "$work/out" "vorlenctl $*"
+  [ "$status" -eq "$expected_status" ] || fail "vorlenctl $* exited $status, not $expected_status: $(cat "$work/err")"
+}
+
+desired() {  # desired NAME JSON: a desired state's file, as the program names it
+  printf '%s' "$2" > "$work/$1"
+  native "$work/$1"
+}
+
+# The filter on, C: protected with one exclusion and a 16 MB threshold, all
+# for the next session.
+arranged() {
+  fresh_state
+  sim reset
+  local change
+  for change in -enable "-protectvolume C:" "-addex C: \\temp" "-setcache 16"; do
+    # shellcheck disable=SC2086
+    run "$bin/vorlen$ext" $change
+  done
+  sim calls --failed
+}
+
+test_get_prints_both_sessions_and_the_overlay() {
+  arranged
+  ctl_says 0 '{
+  "current": {
+    "filter": false,
+    "compression": false,
+    "preallocation": false,
+    "threshold_mb": 64,
+    "protected": [],
+    "exclusions": {}
+  },
+  "next": {
+    "filter": true,
+    "compression": false,
+    "preallocation": false,
+    "threshold_mb": 16,
+    "protected": [
+      "C:"
+    ],
+    "exclusions": {
+      "C:": [
+        "\\temp"
+      ]
+    }
+  },
+  "memory": {
+    "current_threshold": 67108864,
+    "next_threshold": 16777216,
+    "dir_structure": 0,
+    "file_data": 0
+  },
+  "size_display": null,
+  "reboot_pending": true,
+  "unavailable": []
+}
+' get
+}
+
+test_test_says_whether_the_next_session_is_as_desired() {
+  arranged
+  ctl_says 0 '{
+  "in_desired_state": true,
+  "differences": [],
+  "reboot_pending": true
+}
+' test "$(desired same.json '{"filter": true, "exclusions": {"c:": ["\\TEMP"]}, "threshold_mb": 16}')"
+  ctl_says 1 '{
+  "in_desired_state": false,
+  "differences": [
+    {
+      "key": "compression",
+      "have": false,
+      "want": true
+    },
+    {
+      "key": "exclusions",
+      "volume": "C:",
+      "have": [
+        "\\temp"
+      ],
+      "want": []
+    }
+  ],
+  "reboot_pending": true
+}
+' test "$(desired other.json '{"compression": true, "exclusions": {"C:": []}}')"
+}
+
+test_set_converges_in_one_run_and_then_changes_nothing() {
+  fresh_state
+  local file
+  file=$(desired want.json '{"filter": false, "compression": true, "protected": ["D:"], "exclusions": {"D:": ["\\a", "\\b"]}}')
+  run "$ctl" set "$file" --check
+  [ "$status" -eq 0 ] || fail "set --check exited $status"
+  grep -q '"status": null' "$work/out" || fail "set --check made calls: $(cat "$work/out")"
+  run "$bin/fbwfsim$ext" calls
+  grep -vE 'Fbwf(Is|Get)' "$work/out" && fail "set --check called a function that changes something"
+  run "$ctl" set "$file" --exit-reboot
+  [ "$status" -eq 194 ] || fail "set --exit-reboot with a reboot needed exited $status (3010 reads as 194)"
+  tr -d ' \n' < "$work/out" | grep -qF '"calls":[{"function":"FbwfEnableFilter","arguments":[],"status":0},{"function":"FbwfEnableCompression","arguments":[],"status":0},{"function":"FbwfProtectVolume","arguments":["D:"],"status":0},{"function":"FbwfAddExclusion","arguments":["D:","\\a"],"status":0},{"function":"FbwfAddExclusion","arguments":["D:","\\b"],"status":0},{"function":"FbwfDisableFilter","arguments":[],"status":0}]' ||
+    fail "set made other calls: $(cat "$work/out")"
+  run "$ctl" set "$file"
+  tr -d ' \n' < "$work/out" | grep -qF '"changed":false,"reboot_required":true,"calls":[]' || fail "a second set: $(cat "$work/out")"
+  run "$ctl" get
+  python3 -c 'import json, sys; json.dump(json.load(open(sys.argv[1]))["next"], open(sys.argv[2], "w"))' \
+    "$work/out" "$work/next.json"
+  run "$ctl" set "$(native "$work/next.json")"
+  tr -d ' \n' < "$work/out" | grep -qF '"changed":false' || fail "get's next session set again changed: $(cat "$work/out")"
+}
+
+test_a_failed_call_stops_the_plan_and_is_named() {
+  fresh_state
+  sim fail FbwfAddExclusion 5
+  run "$ctl" set "$(desired want.json '{"protected": ["C:"], "exclusions": {"C:": ["\\a", "\\b"]}}')"
+  [ "$status" -eq 3 ] || fail "set with a failing call exited $status"
+  grep -q 'FbwfAddExclusion failed with code 5' "$work/err" || fail "the failure is not named: $(cat "$work/err")"
+  tr -d ' \n' < "$work/out" | grep -qF '{"function":"FbwfAddExclusion","arguments":["C:","\\a"],"status":5}]' ||
+    fail "the calls made are not listed up to the failure: $(cat "$work/out")"
+}
+
+test_a_desired_state_that_cannot_be_taken_changes_nothing() {
+  arranged
+  cp "$state/config" "$work/config.before"
+  python3 -c 'import sys; sys.stdout.write("[" * 100000 + "]" * 100000)' > "$work/deep.json"
+  head -c 104857600 /dev/zero | tr '\0' ' ' > "$work/huge.json"
+  printf '{"filter": true, "x": "\xff"}' > "$work/invalid.json"
+  local case file
+  while IFS='|' read -r case file; do
+    [ -n "$file" ] || file=$(desired bad.json "$case")
+    run "$ctl" set "$file"
+    [ "$status" -eq 2 ] && [ -s "$work/err" ] || fail "set $case exited $status: $(cat "$work/err")"
+    grep -q '^vorlenctl: ' "$work/err" || fail "set $case said: $(cat "$work/err")"
+  done <<EOF
+deep|$(native "$work/deep.json")
+huge|$(native "$work/huge.json")
+invalid UTF-8|$(native "$work/invalid.json")
+missing|$(native "$work/no such file.json")
+{"filter": true, "filter": false}|
+{"threshold_mb": -1}|
+{"threshold_mb": 4294967296}|
+{"threshold_mb": 1e400}|
+{"threshold_mb": 64.5}|
+{"fitler": true}|
+{"filter": "yes"}|
+{"protected": ["C"]}|
+{"exclusions": {"D:": ["\\a"]}}|
+{"protected": [], "exclusions": {"C:": []}}|
+[true]|
+{"filter": true|
+EOF
+  run "$ctl" test "$(desired bad.json '{
+  "filter": tru
+}')"
+  grep -q ':2:' "$work/err" || fail "a syntax error is not placed by line: $(cat "$work/err")"
+  cmp -s "$work/config.before" "$state/config" || fail "a refused desired state changed the machine"
+  ctl_says 2 "" bogus
+}
+
+test_a_library_missing_or_lacking_functions() {
+  fresh_state
+  local alone="$work/alone" partial="$work/partial"
+  mkdir -p "$alone" "$partial"
+  cp "$ctl" "$alone/"
+  cp "$ctl" "$partial/"
+  cp "$recording" "$partial/$(basename "$library")"
+  unset LD_LIBRARY_PATH
+  run "$alone/vorlenctl$ext" get
+  [ "$status" -eq 3 ] && grep -q "library can't be loaded (126)" "$work/err" || fail "get without a library: $status $(cat "$work/err")"
+  run "$alone/vorlenctl$ext" check
+  [ "$status" -eq 3 ] && grep -q '^FBWF UNKNOWN - ' "$work/out" || fail "check without a library: $status $(cat "$work/out")"
+  run "$partial/vorlenctl$ext" get
+  [ "$status" -eq 0 ] || fail "get from a library that lacks functions exited $status: $(cat "$work/err")"
+  tr -d ' \n' < "$work/out" | grep -qF '"unavailable":["FbwfIsFilterEnabled","FbwfIsCompressionEnabled","FbwfIsCachePreAllocationEnabled","FbwfGetMemoryUsage","FbwfGetVolumeList","FbwfGetSizeDisplay"]' ||
+    fail "the functions the library lacks are not named: $(cat "$work/out")"
+}
+
+test_overlay_and_check_read_the_overlay_at_each_level() {
+  arranged
+  ctl_says 2 "FBWF CRITICAL - the filter is off in this session: the device is unprotected
+" check
+  ctl_says 0 "FBWF OK - overlay 0% used (0 MiB of 64 MiB) | overlay_used=0B;53687091;60397977;0;67108864
+" check --allow-off
+  sim reboot
+  sim write C: '\a' "$(head -c 1000 /dev/zero | tr '\0' a)"
+  sim write C: '\dir\big' "$(head -c 3000 /dev/zero | tr '\0' b)"
+  sim write C: '\temp\through' 'to the disk'
+  ctl_says 0 "FBWF OK - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;13421772;15099494;0;16777216
+" check
+  ctl_says 1 "FBWF WARNING - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;0;15099494;0;16777216
+" check --warning 0
+  ctl_says 2 "FBWF CRITICAL - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;0;0;0;16777216
+" check --warning 0 --critical 0
+  ctl_says 3 "FBWF UNKNOWN - the warning level 95% is above the critical level 90%
+" check --warning 95
+  ctl_says 0 '{
+  "memory": {
+    "current_threshold": 16777216,
+    "next_threshold": 16777216,
+    "dir_structure": 206,
+    "file_data": 4000
+  },
+  "used_percent": 0.0,
+  "largest": [
+    {
+      "volume": "C:",
+      "path": "\\dir\\big",
+      "bytes": 3000
+    }
+  ]
+}
+' overlay --json --top 1
+}
+
+run_tests
