@@ -1,4 +1,4 @@
-# Bash completion for vorlen and fbwfsim.
+# Bash completion for vorlen, vorlenctl and fbwfsim.
 
 # The volumes of the stand-in's state folder (C: and D: before its first
 # use), in the case the word being completed starts with.
@@ -67,5 +67,27 @@ _fbwfsim() {
   mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
 }
 
+_vorlenctl() {
+  local cur=${COMP_WORDS[COMP_CWORD]} words=""
+  if [ "$COMP_CWORD" -eq 1 ]; then
+    words="get test set overlay check --version --help"
+  else
+    case ${COMP_WORDS[1]} in
+      test) [ "$COMP_CWORD" -eq 2 ] && { mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return; } ;;
+      set)
+        if [[ $cur == -* ]] || [ "$COMP_CWORD" -gt 2 ]; then
+          words="--check --exit-reboot"
+        else
+          mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+          return
+        fi ;;
+      overlay) words="--top --json" ;;
+      check) words="--warning --critical --allow-off" ;;
+    esac
+  fi
+  mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
+}
+
 complete -F _vorlen vorlen
+complete -F _vorlenctl vorlenctl
 complete -F _fbwfsim fbwfsim

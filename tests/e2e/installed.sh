@@ -15,7 +15,8 @@ deb=$(ls "$root"/packages/*.deb)
 dpkg-deb -x "$deb" "$root/fs"
 echo "unpacked $(basename "$deb")"
 
-for file in usr/bin/vorlen usr/bin/fbwfsim usr/lib/vorlen/libfbwflib.so usr/share/man/man1/vorlen.1.gz \
+for file in usr/bin/vorlen usr/bin/vorlenctl usr/bin/fbwfsim usr/lib/vorlen/libfbwflib.so \
+  usr/share/man/man1/vorlen.1.gz usr/share/man/man1/vorlenctl.1.gz usr/share/bash-completion/completions/vorlenctl \
   usr/share/man/man1/fbwfsim.1.gz usr/share/bash-completion/completions/vorlen \
   usr/share/bash-completion/completions/fbwfsim usr/share/doc/vorlen/README.md \
   usr/share/doc/vorlen/copyright usr/share/doc/vorlen/changelog.Debian.gz; do
@@ -44,10 +45,11 @@ unset LD_LIBRARY_PATH
 "$root/fs/usr/bin/vorlen" -fbwfstate > "$root/out"
 printf '%sFBWF is ENABLED\nFBWF for the next session is ENABLED\n' "$banner" > "$root/expected"
 cmp -s "$root/expected" "$root/out" || { fail "installed vorlen -fbwfstate"; cat "$root/out"; }
+"$root/fs/usr/bin/vorlenctl" test - <<< '{"filter": true}' > /dev/null || fail "installed vorlenctl test: $?"
 "$root/fs/usr/bin/fbwfsim" show > /dev/null || fail "installed fbwfsim show failed"
 
 # cmake --install into any prefix gives the same layout.
 cmake --install "$build" --prefix "$root/prefix" > /dev/null || fail "cmake --install failed"
 "$root/prefix/bin/vorlen" -fbwfstate > "$root/out"
 cmp -s "$root/expected" "$root/out" || { fail "vorlen installed into a prefix"; cat "$root/out"; }
-finish "installed vorlen and fbwfsim ran from the unpacked package and a prefix"
+finish "installed vorlen, vorlenctl and fbwfsim ran from the unpacked package and a prefix"

@@ -37,7 +37,7 @@ for page in "$source_dir"/man/*.1; do
     examples=$((examples + 1))
     if [[ $out == *"Error 123"* || $out == *"not a volume such as"* ]]; then
       fail "$(basename "$page") example refused as malformed: $line"
-    elif [[ $line == fbwfsim* && $status -ne 0 ]]; then
+    elif [[ ($line == fbwfsim* || $line == vorlenctl\ get*) && $status -ne 0 ]]; then
       fail "$(basename "$page") example failed: $line: $out"
     fi
   done < "$work/lines"
@@ -72,4 +72,7 @@ completes "reset reboot read" _fbwfsim fbwfsim re
 completes "wes7-x86 wes7-x64" _fbwfsim fbwfsim reset --release wes7
 completes "--clear" _fbwfsim fbwfsim fail --
 completes "FbwfAddExclusion" _fbwfsim fbwfsim fail FbwfAdd
+completes "test" _vorlenctl vorlenctl t
+completes "--check --exit-reboot" _vorlenctl vorlenctl set want.json --
+completes "--warning" _vorlenctl vorlenctl check --w
 finish "manual pages clean, $examples example lines run, completion offers the words"

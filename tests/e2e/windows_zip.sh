@@ -11,7 +11,7 @@ out=$work
 contents() { cmake -E tar tf "$1" | grep -v '/$' | sort | tr '\n' ' '; }
 tool=$(ls "$out"/*-tool.zip) standin=$(ls "$out"/*-standin.zip) || exit 1
 folder=$(basename "$tool" .zip)
-[ "$(contents "$tool")" = "$folder/CHANGELOG.md $folder/LICENSE.txt $folder/README.md $folder/README.txt $folder/vorlen.exe " ] ||
+[ "$(contents "$tool")" = "$folder/CHANGELOG.md $folder/LICENSE.txt $folder/README.md $folder/README.txt $folder/vorlen.exe $folder/vorlenctl.exe " ] ||
   fail "$(basename "$tool") holds: $(contents "$tool")"
 folder=$(basename "$standin" .zip)
 [ "$(contents "$standin")" = "$folder/FBWFLIB.dll $folder/LICENSE.txt $folder/README.txt $folder/fbwfsim.exe " ] ||
