@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The Ansible collection run for real by Debian's ansible-core against 20
+# simulated devices (local connection, a state folder each): a device with an
+# injected fault fails alone while the others converge, a second run changes
+# only what was left, a third nothing, and check mode reports a drifted
+# device without changing it.
+#   ansible.sh SOURCE_DIR BIN_DIR
+set -u
+source_dir=$1 bin=$(cd "$2" && pwd)
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
+command -v ansible-playbook > /dev/null || { echo "FAIL: needs ansible-playbook (Debian's ansible-core)"; exit 1; }
+
+mkdir -p "$work/collections/ansible_collections/vorlen"
+ln -s "$source_dir/ansible/vorlen/fbwf" "$work/collections/ansible_collections/vorlen/fbwf"
+export ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_LOCALHOST_WARNING=false ANSIBLE_NOCOLOR=1 \
+  ANSIBLE_INVENTORY_UNPARSED_WARNING=false ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 ANSIBLE_FORKS=10 \
+  ANSIBLE_HOME="$work/ansible-home" ANSIBLE_LOCAL_TEMP="$work/ansible-tmp"
+
+ansible-doc vorlen.fbwf.filter > "$work/doc" 2>&1 && grep -q 'threshold_mb' "$work/doc" ||
+  fail "ansible-doc does not render the module: $(head -n 5 "$work/doc")"
+
+{
+  echo "[devices]"
+  for i in $(seq -w 1 20); do echo "device$i ansible_connection=local fbwfsim_dir=$work/device$i"; done
+} > "$work/inventory"
+cat > "$work/site.yml" <<'YAML'
+- hosts: devices
+  gather_facts: false
+  tasks:
+    - vorlen.fbwf.filter:
+        filter: true
+        threshold_mb: 128
+        protected: ["C:"]
+        exclusions:
+          "C:": ['\temp', '\logs']
+        executable: "{{ vorlenctl }}"
+      environment:
+        FBWFSIM_DIR: "{{ fbwfsim_dir }}"
+YAML
+
+# playbook [OPTIONS]: runs it, its results shown; $work/changed and
+# $work/failed name the hosts, from the recap.
+playbook() {
+  ansible-playbook -v -i "$work/inventory" -e "vorlenctl=$bin/vorlenctl" "$@" "$work/site.yml" > "$work/run.out" 2> "$work/run.err"
+  sed -n '/^PLAY RECAP/,$p' "$work/run.out" > "$work/recap"
+  awk '/changed=[1-9]/ {print $1}' "$work/recap" | sort | tr '\n' ' ' | sed 's/ $//' > "$work/changed"
+  awk '/failed=[1-9]/ {print $1}' "$work/recap" | sort | tr '\n' ' ' | sed 's/ $//' > "$work/failed"
+  [ -s "$work/recap" ] || fail "ansible-playbook $* printed no recap: $(tail -n 5 "$work/run.err")"
+}
+all_but() { seq -w 1 20 | sed 's/^/device/' | grep -vx "$1" | tr '\n' ' ' | sed 's/ $//'; }
+
+FBWFSIM_DIR="$work/device07" "$bin/fbwfsim" fail FbwfProtectVolume 5
+start=$(date +%s.%N)
+playbook
+took=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}')
+[ "$(cat "$work/changed")" = "$(all_but device07)" ] || fail "the first run changed: $(cat "$work/changed")"
+[ "$(cat "$work/failed")" = "device07" ] || fail "the first run failed on: $(cat "$work/failed") $(head -c 800 "$work/run.err")"
+grep -q 'FbwfProtectVolume failed with code 5' "$work/run.out" || fail "the failure does not carry vorlenctl's message"
+playbook
+[ "$(cat "$work/changed")" = "device07" ] && [ -z "$(cat "$work/failed")" ] ||
+  fail "the second run changed: $(cat "$work/changed"), failed: $(cat "$work/failed")"
+playbook
+[ -z "$(cat "$work/changed")" ] || fail "a converged fleet changed: $(cat "$work/changed")"
+
+FBWFSIM_DIR="$work/device05" "$bin/vorlen" -disable > /dev/null
+cp "$work/device05/config" "$work/config.before"
+playbook --check --diff
+[ "$(cat "$work/changed")" = "device05" ] || fail "check mode found drift on: $(cat "$work/changed")"
+cmp -s "$work/config.before" "$work/device05/config" || fail "check mode changed the drifted device"
+grep -q '"reboot_required": true' "$work/run.out" || fail "the result lacks reboot_required: $(grep device05 "$work/run.out" | head -c 600)"
+finish "20 devices converged in ${took}s (one failing alone), then stayed; check mode saw the drift and changed nothing"
