@@ -3,7 +3,7 @@
 # imports only the system's own DLLs and none of their later functions, asks
 # for no newer system, carries no winpthreads and no TLS callback beyond the C
 # runtime's, and the stand-in exports its 30 plain names.
-#   windows_imports.sh OBJDUMP POST_XP_LIST vorlen.exe FBWFLIB.dll fbwfsim.exe
+#   windows_imports.sh OBJDUMP POST_XP_LIST vorlen.exe vorlenctl.exe FBWFLIB.dll fbwfsim.exe
 set -u
 objdump=$1 post_xp=$2
 shift 2
