@@ -85,6 +85,11 @@ std::u16string FoldCase(std::u16string_view units) {
   return out;
 }
 
+bool SameAscii(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
 std::string FoldCaseUtf8(std::string_view utf8) {
   if (const std::optional<std::u16string> units = FromUtf8(utf8)) {
     if (std::optional<std::string> folded = ToUtf8(FoldCase(*units))) return *folded;

@@ -27,4 +27,7 @@ std::string FoldCaseUtf8(std::string_view utf8);
 // Whether `utf8` folds to `folded`.
 bool EqualFolded(std::string_view utf8, std::string_view folded);
 
+// Whether two names are the same but for the case of their ASCII letters.
+bool SameAscii(std::string_view a, std::string_view b);
+
 }  // namespace text

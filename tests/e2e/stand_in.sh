@@ -397,6 +397,19 @@ test_calls_made_at_once_are_all_journaled_whole() {
     fail "80 calls at once left $(wc -l < "$work/out") lines, $whole whole: $(grep -v 'FbwfIsFilterEnabled() = 0$' "$work/out" | head -n 3)"
 }
 
+# Names as Windows users type them, in any case; a reset starts a new
+# journal and says what machine it made.
+test_names_in_any_case_and_a_reset_that_says_what_it_made() {
+  fresh_state
+  sim fail fbwfenablefilter 5
+  sim_says 0 $'FbwfEnableFilter                 returns 5, 1 more time\n' fail
+  vorlen_prints "Enable Error" -enable
+  sim_says 0 $'a new machine: wes7-x64 (Standard 7 SP1, POSReady 7, 64-bit), C: of 512M and D: of 2G, threshold 256 MB, virtual sizes shown\n' \
+    reset --release WES7-X64 --capacity C:512M --size-display virtual
+  sim_says 0 "" calls --failed
+  sim_says 0 $'no pending faults\n' fail
+}
+
 # A relative FBWFSIM_DIR names one folder for the whole process, whatever
 # folder a script changes to afterwards.
 test_a_relative_state_folder_is_made_absolute() {

@@ -106,6 +106,17 @@ int UnknownRelease(const char* name) {
   return 2;
 }
 
+// Bytes as they were most likely given: 8G, 512M, 4096.
+std::string SizeText(std::uint64_t bytes) {
+  const char* const suffixes = "KMGT";
+  int shift = 0;
+  while (shift < 4 && bytes >= 1024 && bytes % 1024 == 0) {
+    bytes /= 1024;
+    ++shift;
+  }
+  return std::to_string(bytes) + (shift == 0 ? std::string() : std::string(1, suffixes[shift - 1]));
+}
+
 // reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]:
 // each option word, then its value as a word of its own; anything else is
 // refused before the machine is touched.
@@ -137,7 +148,11 @@ int Reset(StateFolder& state, const Arguments& args) {
   for (const auto& [volume, bytes] : capacities) fresh.capacities[volume] = bytes;
   fresh.current.virtual_size = fresh.next.virtual_size = virtual_size;
   const Outcome outcome = state.Reset(fresh);
-  return outcome.ok() ? 0 : Fail(state, outcome);
+  if (!outcome.ok()) return Fail(state, outcome);
+  std::printf("a new machine: %s (%s), C: of %s and D: of %s, threshold %u MB, %s sizes shown\n", release->name,
+              release->systems, SizeText(fresh.Capacity('C')).c_str(), SizeText(fresh.Capacity('D')).c_str(),
+              static_cast<unsigned>(fresh.next.threshold), virtual_size ? "virtual" : "actual");
+  return 0;
 }
 
 int Reboot(StateFolder& state, const Arguments&) {
@@ -190,13 +205,14 @@ int InjectFault(StateFolder& state, const Arguments& args) {
     const Outcome cleared = state.ClearFaults();
     return cleared.ok() ? 0 : Fail(state, cleared);
   }
-  const std::string_view function = args.typed[0];
-  if (std::find(std::begin(kWfFunctionNames), std::end(kWfFunctionNames), function) ==
-      std::end(kWfFunctionNames)) {
-    std::fprintf(stderr, "fbwfsim: %s is not a function of the library (see fbwfsim --help)\n",
-                 args.typed[0]);
+  // Named in any case; kept as the library spells it.
+  const auto known = std::find_if(std::begin(kWfFunctionNames), std::end(kWfFunctionNames),
+                                  [&](std::string_view name) { return SameAscii(name, args.typed[0]); });
+  if (known == std::end(kWfFunctionNames)) {
+    std::fprintf(stderr, "fbwfsim: %s is not a function of the library (see fbwfsim --help)\n", args.typed[0]);
     return 2;
   }
+  const std::string_view function = *known;
   Fault fault{std::string(function), 0, 1};
   if (!ParseNumber(args.typed[1], fault.code) || fault.code == 0 ||
       (args.count == 3 && (!ParseNumber(args.typed[2], fault.count) || fault.count == 0))) {

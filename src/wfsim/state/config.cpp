@@ -309,7 +309,7 @@ std::string FormatConfig(const Config& config) {
 
 const Release* FindRelease(std::string_view name) {
   for (const Release& release : kReleases) {
-    if (name == release.name) return &release;
+    if (SameAscii(name, release.name)) return &release;
   }
   return nullptr;
 }

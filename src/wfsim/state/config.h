@@ -49,6 +49,7 @@ inline constexpr Release kReleases[] = {
 };
 
 // nullptr for a name that is not in kReleases.
+// A release by its name in any case, as Windows users type names.
 const Release* FindRelease(std::string_view name);
 
 struct Exclusion {

@@ -302,7 +302,8 @@ Outcome StateFolder::FinishReset() const {
         !MoveDurably(ready / "config", dir_ / "config")) {
       return ChangeFailed("a reset can't be completed");
     }
-    fs::remove(dir_ / "faults", ec);
+    // A new machine has no pending fault and no calls yet.
+    for (const char* name : {"faults", "journal", "journal.1", "journal.incomplete"}) fs::remove(dir_ / name, ec);
     Config config;
     if (Load(ParseScope::kSettings, config).ok()) RemoveOtherCaches(config);
   }

@@ -15,6 +15,7 @@ using text::FoldCase;
 using text::FoldCaseUtf8;
 using text::FromUtf8;
 using text::OperandUnits;
+using text::SameAscii;
 using text::ToUtf8;
 
 // Reads a zero-terminated library text, refusing one with no terminator
