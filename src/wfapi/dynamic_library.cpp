@@ -6,6 +6,9 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 #ifdef _WIN32
@@ -78,6 +81,22 @@ AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
+namespace {
+std::string Narrow(const std::wstring& wide) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string text(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
+  text.resize(text.size() - 1);
+  return text;
+}
+}  // namespace
+
+std::string DynamicLibrary::Missing() {
+  SystemLoader loader;
+  return "FBWFLIB.dll can't be loaded from " + Narrow(loader.ApplicationFolder()) + " or " +
+         Narrow(loader.SystemFolder()) + " (the current folder is never searched)";
+}
+
 #else
 
 DynamicLibrary DynamicLibrary::OpenWriteFilter() {
@@ -88,6 +107,17 @@ DynamicLibrary DynamicLibrary::OpenWriteFilter() {
 
 AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(dlsym(handle_, name));
+}
+
+std::string DynamicLibrary::Missing() {
+  char program[4096];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  std::string folder = length > 0 ? std::string(program, static_cast<std::size_t>(length)) : std::string();
+  folder = folder.substr(0, folder.rfind('/'));
+  const char* const search = std::getenv("LD_LIBRARY_PATH");
+  std::string where = search != nullptr && *search != '\0' ? std::string(search) + ", " : std::string();
+  return "libfbwflib.so can't be loaded from " + where + folder + ", " + folder +
+         "/../lib/vorlen or the system's library folders";
 }
 
 #endif

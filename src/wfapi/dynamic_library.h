@@ -1,6 +1,8 @@
 // The platform's loader, behind one small seam.
 #pragma once
 
+#include <string>
+
 using AnyFunction = void (*)();
 
 class DynamicLibrary {
@@ -12,6 +14,10 @@ class DynamicLibrary {
   // It stays loaded until the process ends: it may carry its own C++
   // runtime, whose exit-time cleanup must still find its code.
   static DynamicLibrary OpenWriteFilter();
+
+  // One line naming the file looked for and the folders it was looked in,
+  // for a library that could not be loaded.
+  static std::string Missing();
 
   bool IsOpen() const { return handle_ != nullptr; }
   AnyFunction Find(const char* name) const;  // nullptr when absent

@@ -3,6 +3,8 @@
 // it lacks the function. Nothing is kept between calls.
 #pragma once
 
+#include <cstdio>
+
 #include "wfapi/dynamic_library.h"
 #include "wfapi/stack_call.h"
 #include "wfapi/wfapi.h"
@@ -10,11 +12,15 @@
 template <typename Function>
 struct LibraryFunction {
   WfFunction function;
+  bool names_missing_library = false;  // on standard error
 
   template <typename... Args>
   WfStatus operator()(Args... args) const {
     const DynamicLibrary library = DynamicLibrary::OpenWriteFilter();
-    if (!library.IsOpen()) return kWfModuleNotFound;
+    if (!library.IsOpen()) {
+      if (names_missing_library) std::fprintf(stderr, "vorlen: %s\n", DynamicLibrary::Missing().c_str());
+      return kWfModuleNotFound;
+    }
     const AnyFunction found = library.Find(NameOf(function).data());
     if (found == nullptr) return kWfProcedureNotFound;
     return CallLibrary<Function>(found, args...);
@@ -23,3 +29,5 @@ struct LibraryFunction {
 
 // The declarations in wfapi.h give each function's exact type and its place.
 #define WF_LIBRARY_FUNCTION(function) LibraryFunction<decltype(&::function)>{WfFunction::function}
+// The same, naming on standard error a library that can't be loaded.
+#define WF_LIBRARY_FUNCTION_NAMED(function) LibraryFunction<decltype(&::function)>{WfFunction::function, true}

@@ -26,8 +26,10 @@ done
 # dlopen would find it.
 dpkg-deb -c "$deb" | grep -E 'libfbwflib' | grep -v ' ./usr/lib/vorlen/libfbwflib.so$' &&
   fail "the stand-in is installed outside its private folder"
-runpath=$(readelf -d "$root/fs/usr/bin/vorlen" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = '$ORIGIN:$ORIGIN/../lib/vorlen' ] || fail "installed vorlen's run path is '$runpath'"
+for program in vorlen vorlenctl; do
+  runpath=$(readelf -d "$root/fs/usr/bin/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ "$runpath" = '$ORIGIN/../lib/vorlen' ] || fail "installed $program's run path is '$runpath'"
+done
 grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/vorlen/libfbwflib.so" &&
   fail "an installed file names the build folder"
 # Debian's own check of the package: no error, no warning (and no override).

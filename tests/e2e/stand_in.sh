@@ -246,6 +246,8 @@ test_missing_library_or_function() {
   # A library in the current folder is never loaded.
   pushd "$planted" > /dev/null || return
   vorlen_with "$alone/vorlen$ext" "State Error" -fbwfstate
+  grep -qE "^vorlen: (libfbwflib.so|FBWFLIB.dll) can't be loaded from .*alone" "$work/err" ||
+    fail "the missing library is not named on standard error: $(cat "$work/err")"
   vorlen_with "$alone/vorlen$ext" $'Error 126 \n'"$USAGE" -volumestatus C:
   popd > /dev/null || return
   vorlen_with "$alone/vorlen$ext" "$USAGE" -help
