@@ -36,6 +36,9 @@ grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/vorlen/libfbwfli
 if command -v lintian > /dev/null; then
   lintian --tag-display-limit 0 "$deb" > "$root/lintian" 2>&1
   grep -E '^[EW]: ' "$root/lintian" && fail "lintian finds errors or warnings in $(basename "$deb")"
+  lintian --pedantic -E -I "$deb" > "$root/lintian-all" 2>&1
+  grep -E 'hardening-' "$root/lintian-all" && fail "lintian finds binaries not hardened as Debian's are"
+  dpkg-deb -f "$deb" Recommends | grep -qx 'bash-completion' || fail "the package does not recommend bash-completion"
 else
   fail "lintian is not installed (Debian's lintian)"
 fi
