@@ -410,6 +410,11 @@ test_names_in_any_case_and_a_reset_that_says_what_it_made() {
     reset --release WES7-X64 --capacity C:512M --size-display virtual
   sim_says 0 "" calls --failed
   sim_says 0 $'no pending faults\n' fail
+  # A quote that reached the program is part of the path: the shell's way of
+  # quoting is named.
+  run "$bin/fbwfsim$ext" read C: "'\\data\\a.txt'"
+  [ "$status" -eq 1 ] && grep -q '^fbwfsim: Quote .*fbwfsim read C: ' "$work/err" ||
+    fail "a quoted path refused without the way to quote: $(cat "$work/err")"
 }
 
 # A relative FBWFSIM_DIR names one folder for the whole process, whatever

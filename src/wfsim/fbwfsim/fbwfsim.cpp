@@ -20,35 +20,45 @@
 
 namespace wfsim {
 
+#ifdef _WIN32
+#define kQuoting "Quote a path with spaces in double quotes: fbwfsim read C: \"\\data\\a b.txt\"."
+#else
+#define kQuoting "Quote paths in a shell: fbwfsim read C: '\\data\\a.txt'."
+#endif
+
 int Fail(const StateFolder& state, const Outcome& outcome, const std::string& subject) {
   if (!outcome.cause.empty()) {
     std::fprintf(stderr, "fbwfsim: %s\n", outcome.cause.c_str());
-    return 1;
+  } else if (outcome.code == kInvalidName) {
+    std::fprintf(stderr, "fbwfsim: not a volume such as C: or not a path such as \\dir\\file\n");
+  } else if (outcome.code == kInvalidDrive) {
+    std::fprintf(stderr, "fbwfsim: no such volume in %s\n", (state.dir() / "volumes").string().c_str());
+  } else if (outcome.code == kFileNotFound) {
+    std::fprintf(stderr, "fbwfsim: no such file or folder%s%s\n", subject.empty() ? "" : ": ", subject.c_str());
+  } else {
+    std::fprintf(stderr, "fbwfsim: failed with code %u (see 'fbwfsim codes %u')\n",
+                 static_cast<unsigned>(outcome.code), static_cast<unsigned>(outcome.code));
   }
-  switch (outcome.code) {
-    case kInvalidName:
-      std::fprintf(stderr, "fbwfsim: not a volume such as C: or not a path such as \\dir\\file\n");
-      break;
-    case kInvalidDrive:
-      std::fprintf(stderr, "fbwfsim: no such volume in %s\n", (state.dir() / "volumes").string().c_str());
-      break;
-    case kFileNotFound:
-      std::fprintf(stderr, "fbwfsim: no such file or folder%s%s\n", subject.empty() ? "" : ": ", subject.c_str());
-      break;
-    default:
-      std::fprintf(stderr, "fbwfsim: failed with code %u (see 'fbwfsim codes %u')\n",
-                   static_cast<unsigned>(outcome.code), static_cast<unsigned>(outcome.code));
+  // A quote the shell did not take away is part of the name.
+  if (outcome.code == kInvalidName && subject.find_first_of("'\"") != std::string::npos) {
+    std::fprintf(stderr, "fbwfsim: %s\n", kQuoting);
   }
   return 1;
 }
 
 namespace {
 
+
 constexpr const char* kUsage =
     "usage: fbwfsim COMMAND [ARGUMENTS]\n"
     "Acts on the simulated write filter that the stand-in library keeps in its\n"
+#ifdef _WIN32
+    "state folder (%FBWFSIM_DIR%, else %LOCALAPPDATA%\\fbwfsim; on XP the local\n"
+    "application data folder's fbwfsim, else %APPDATA%\\fbwfsim).\n"
+#else
     "state folder ($FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else\n"
-    "~/.local/state/fbwfsim; on Windows %LOCALAPPDATA%\\fbwfsim).\n"
+    "~/.local/state/fbwfsim).\n"
+#endif
     "\n"
     "  reset [--release NAME] [--capacity C:SIZE]... [--size-display actual|virtual]\n"
     "                             make the machine new: everything off, the release's\n"
@@ -82,7 +92,7 @@ constexpr const char* kUsage =
     "  --help                     this text\n"
     "\n"
     "VOLUME is a drive such as C:; PATH starts at its root, such as \\data\\a.txt.\n"
-    "Quote paths in a shell: fbwfsim read C: '\\data\\a.txt'.\n"
+    kQuoting "\n"
     "FUNCTION is one of the library's:\n";
 
 // The usage text, then the library's functions in lines of at most 81 columns.
@@ -172,7 +182,7 @@ int Write(StateFolder& state, const Arguments& args) {
   const std::string content = args.count == 3 ? std::string(args.typed[2]) : ReadStandardInput();
   bool cached = false;
   const Outcome outcome = Machine(state).Write(args.Operand(0), args.Operand(1), content, cached);
-  if (!outcome.ok()) return Fail(state, outcome);
+  if (!outcome.ok()) return Fail(state, outcome, std::string(args.typed[0]) + args.typed[1]);
   std::fprintf(stderr, "fbwfsim: wrote %s on %s to the %s\n", args.typed[1], args.typed[0],
                cached ? "cache" : "disk");
   return 0;
