@@ -8,12 +8,9 @@
 #include <cstdio>
 #include <string>
 
-class Console {
- public:
-  virtual ~Console() = default;
-  virtual bool IsConsole() = 0;  // GetConsoleMode succeeds on standard output
-  virtual bool Write(const std::u16string& text) = 0;  // WriteConsoleW
-};
+#include "text/console.h"
+
+using text::Console;
 
 // Runs `run`, which writes to the stream it is given, in UTF-8 when told so,
 // and returns its exit status: to `out` itself, or through `console`.

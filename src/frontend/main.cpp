@@ -9,21 +9,6 @@
 
 namespace {
 
-class SystemConsole final : public Console {
- public:
-  bool IsConsole() override {
-    DWORD mode = 0;
-    return GetConsoleMode(output_, &mode) != 0;
-  }
-  bool Write(const std::u16string& text) override {
-    DWORD written = 0;
-    return WriteConsoleW(output_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
-  }
-
- private:
-  HANDLE output_ = GetStdHandle(STD_OUTPUT_HANDLE);
-};
-
 struct Arguments {
   int argc;
   wchar_t** units;
@@ -39,7 +24,7 @@ int Run(std::FILE* into, bool utf8, void* context) {
 }  // namespace
 
 int wmain(int argc, wchar_t** units) {
-  SystemConsole console;
+  text::SystemConsole console;
   Arguments arguments{argc, units};
   return RunToConsoleOr(console, stdout, Run, &arguments);
 }

@@ -1,10 +1,41 @@
-// How fbwfsim reads its arguments.
+// How fbwfsim reads its arguments and writes for people.
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 
 #include "wfsim/fbwfsim/fbwfsim.h"
+#include "text/utf8.h"
 #include "wfsim/state/text.h"
 
 namespace wfsim {
+
+namespace {
+text::Console* console_output = nullptr;
+}  // namespace
+
+void PrintTo(text::Console* console) { console_output = console != nullptr && console->IsConsole() ? console : nullptr; }
+
+int Print(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  if (console_output == nullptr) {
+    const int size = std::vprintf(format, args);
+    va_end(args);
+    return size;
+  }
+  std::va_list again;
+  va_copy(again, args);
+  const int size = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string bytes(size > 0 ? static_cast<std::size_t>(size) + 1 : 1, '\0');
+  if (size > 0) std::vsnprintf(bytes.data(), bytes.size(), format, again);
+  va_end(again);
+  std::u16string units;
+  text::ForEachOperandUnit(bytes.c_str(), [&](char16_t unit) { units.push_back(unit); });
+  std::fflush(stdout);
+  console_output->Write(units);
+  return size;
+}
 
 std::u16string Arguments::Operand(int i) const {
   if (units == nullptr) return OperandUnits(typed[i]);

@@ -159,7 +159,7 @@ int Reset(StateFolder& state, const Arguments& args) {
   fresh.current.virtual_size = fresh.next.virtual_size = virtual_size;
   const Outcome outcome = state.Reset(fresh);
   if (!outcome.ok()) return Fail(state, outcome);
-  std::printf("a new machine: %s (%s), C: of %s and D: of %s, threshold %u MB, %s sizes shown\n", release->name,
+  Print("a new machine: %s (%s), C: of %s and D: of %s, threshold %u MB, %s sizes shown\n", release->name,
               release->systems, SizeText(fresh.Capacity('C')).c_str(), SizeText(fresh.Capacity('D')).c_str(),
               static_cast<unsigned>(fresh.next.threshold), virtual_size ? "virtual" : "actual");
   return 0;
@@ -199,9 +199,9 @@ int Read(StateFolder& state, const Arguments& args) {
 int ListFaults(StateFolder& state) {
   std::vector<Fault> faults;
   if (const Outcome read = state.Faults(faults); !read.ok()) return Fail(state, read);
-  if (faults.empty()) std::printf("no pending faults\n");
+  if (faults.empty()) Print("no pending faults\n");
   for (const Fault& fault : faults) {
-    std::printf("%-32s returns %u, %u more time%s\n", fault.function.c_str(),
+    Print("%-32s returns %u, %u more time%s\n", fault.function.c_str(),
                 static_cast<unsigned>(fault.code), static_cast<unsigned>(fault.count),
                 fault.count == 1 ? "" : "s");
   }
@@ -256,7 +256,7 @@ int Calls(StateFolder& state, const Arguments& args) {
   for (const std::string& line : lines) {
     const bool failed = Failed(line);
     any_failed = any_failed || failed;
-    if (option.empty() || failed) std::printf("%s\n", line.c_str());
+    if (option.empty() || failed) Print("%s\n", line.c_str());
   }
   if (incomplete) {
     std::fprintf(stderr, "fbwfsim: the journal is incomplete: a call could not be recorded (a full disk, "
@@ -266,7 +266,7 @@ int Calls(StateFolder& state, const Arguments& args) {
 }
 
 void PrintCode(const CodeMeaning& code) {
-  std::printf("%-5u %-24s %s\n", static_cast<unsigned>(code.code), code.name, code.meaning);
+  Print("%-5u %-24s %s\n", static_cast<unsigned>(code.code), code.name, code.meaning);
 }
 
 int Codes(const Arguments& args) {
@@ -312,7 +312,7 @@ const Command kCommands[] = {
     {"codes", "codes [CODE]", 0, 1, nullptr, Codes},
     {"--help", "--help", 0, 0, nullptr, [](const Arguments&) { return Usage(stdout, 0); }},
     {"--version", "--version", 0, 0, nullptr, [](const Arguments&) {
-       std::printf("fbwfsim (vorlen) %s\n", VORLEN_VERSION);
+       Print("fbwfsim (vorlen) %s\n", VORLEN_VERSION);
        return 0;
      }},
 };
@@ -325,7 +325,7 @@ bool AsksForHelp(const Arguments& args) {
 
 int Run(const Command& command, const Arguments& args) {
   if (AsksForHelp(args) && command.alone == nullptr) {
-    std::printf("usage: fbwfsim %s\n", command.synopsis);
+    Print("usage: fbwfsim %s\n", command.synopsis);
     return 0;
   }
   int status = -1;
@@ -378,6 +378,8 @@ int Guarded(int argc, char** typed, const WfChar* const* units) {
 
 int wmain(int argc, wchar_t** units) {
   text::NarrowArguments typed(argc, units);
+  text::SystemConsole console;
+  wfsim::PrintTo(&console);
   return wfsim::Guarded(argc, typed.argv(), units);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/console.h"
 #include "wfapi/wfapi.h"
 #include "wfsim/state/codes.h"
 #include "wfsim/state/state.h"
@@ -33,6 +34,15 @@ bool ParseNumber(std::string_view text, Number& out) {
 
 // "8G", "512M", "4096": bytes from 1, with a binary suffix K, M, G or T.
 bool ParseSize(std::string_view text, std::uint64_t& bytes);
+
+// Text for people on standard output, as printf writes it: on a console
+// (see text/console.h) as 16-bit units, so names show as typed; elsewhere,
+// or redirected, as UTF-8 bytes.
+void PrintTo(text::Console* console);
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+int Print(const char* format, ...);
 
 // Reports a refusal on standard error, naming its cause and, where given,
 // the file or folder it concerns ("C:\\path" as typed); returns status 1.

@@ -36,5 +36,24 @@ TEST(Sizes, BytesFromOneWithABinarySuffixAndNothingThatOverflows) {
   }
 }
 
+class FakeConsole final : public text::Console {
+ public:
+  bool IsConsole() override { return true; }
+  bool Write(const std::u16string& text) override {
+    written += text;
+    return true;
+  }
+  std::u16string written;
+};
+
+TEST(Print, OnAConsoleNamesGoAs16BitUnitsAndShowAsTyped) {
+  FakeConsole console;
+  PrintTo(&console);
+  Print("  %s (%d bytes)\n", "C:\\Caf\xC3\xA9", 5);
+  Print("cache  %12d  %s\n", 7, "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB");
+  PrintTo(nullptr);
+  EXPECT_EQ(console.written, u"  C:\\Caf\u00E9 (5 bytes)\ncache             7  \u0416\u0443\u0440\u043D\u0430\u043B\n");
+}
+
 }  // namespace
 }  // namespace wfsim

@@ -31,45 +31,45 @@ std::string Volumes(const SessionConfig& session) {
 }
 
 void PrintExclusions(const char* heading, const SessionConfig& session) {
-  std::printf("%s\n", heading);
-  if (session.exclusions.empty()) std::printf("  (none)\n");
-  for (const Exclusion& e : session.exclusions) std::printf("  %c:%s\n", e.volume, e.path.c_str());
+  Print("%s\n", heading);
+  if (session.exclusions.empty()) Print("  (none)\n");
+  for (const Exclusion& e : session.exclusions) Print("  %c:%s\n", e.volume, e.path.c_str());
 }
 
 void PrintText(const StateFolder& state, const MachineView& snapshot) {
   const SessionConfig& now = snapshot.config.current;
   const SessionConfig& next = snapshot.config.next;
   const Release& release = *snapshot.config.release;
-  std::printf("release         %s (%s)\n", release.name, release.systems);
-  std::printf("state folder    %s\n\n", state.dir().string().c_str());
-  std::printf("%-16s%-16s%s\n", "", "current", "next");
-  std::printf("%-16s%-16s%s\n", "filter", OnOff(now.filter), OnOff(next.filter));
-  std::printf("%-16s%-16s%s\n", "compression", OnOff(now.compression), OnOff(next.compression));
-  std::printf("%-16s%-16s%s\n", "preallocation", OnOff(now.preallocation), OnOff(next.preallocation));
-  std::printf("%-16s%-16u%u\n", "threshold (MB)", static_cast<unsigned>(now.threshold),
+  Print("release         %s (%s)\n", release.name, release.systems);
+  Print("state folder    %s\n\n", state.dir().string().c_str());
+  Print("%-16s%-16s%s\n", "", "current", "next");
+  Print("%-16s%-16s%s\n", "filter", OnOff(now.filter), OnOff(next.filter));
+  Print("%-16s%-16s%s\n", "compression", OnOff(now.compression), OnOff(next.compression));
+  Print("%-16s%-16s%s\n", "preallocation", OnOff(now.preallocation), OnOff(next.preallocation));
+  Print("%-16s%-16u%u\n", "threshold (MB)", static_cast<unsigned>(now.threshold),
               static_cast<unsigned>(next.threshold));
-  std::printf("%-16s%-16s%s\n", "protected", Volumes(now).c_str(), Volumes(next).c_str());
-  std::printf("%-16s%-16s%s\n", "size display", SizeDisplay(now), SizeDisplay(next));
-  std::printf("%-16s%-16ju%ju\n\n", "threshold (B)", snapshot.memory.current_threshold,
+  Print("%-16s%-16s%s\n", "protected", Volumes(now).c_str(), Volumes(next).c_str());
+  Print("%-16s%-16s%s\n", "size display", SizeDisplay(now), SizeDisplay(next));
+  Print("%-16s%-16ju%ju\n\n", "threshold (B)", snapshot.memory.current_threshold,
               snapshot.memory.next_threshold);
-  std::printf("overlay         %ju bytes used: %ju of directory structure, %ju of file data; %ju left\n\n",
+  Print("overlay         %ju bytes used: %ju of directory structure, %ju of file data; %ju left\n\n",
               snapshot.memory.used.Total(), snapshot.memory.used.dir_structure, snapshot.memory.used.file_data,
               snapshot.memory.Left());
-  std::printf("%-8s%16s%16s%16s\n", "volume", "capacity (B)", "actual use", "virtual use");
+  Print("%-8s%16s%16s%16s\n", "volume", "capacity (B)", "actual use", "virtual use");
   for (const VolumeFigures& volume : snapshot.volumes) {
-    std::printf("%c:      %16ju%16ju%16ju\n", volume.letter, volume.capacity, volume.actual_used,
+    Print("%c:      %16ju%16ju%16ju\n", volume.letter, volume.capacity, volume.actual_used,
                 volume.virtual_used);
   }
-  std::printf("\n");
+  Print("\n");
   PrintExclusions("exclusions in this session:", now);
   PrintExclusions("exclusions from the next session:", next);
-  std::printf("files in the cache:\n");
-  if (snapshot.files.empty()) std::printf("  (none)\n");
+  Print("files in the cache:\n");
+  if (snapshot.files.empty()) Print("  (none)\n");
   for (const CachedFile& file : snapshot.files) {
-    std::printf("  %s (%ju bytes)\n", Printable(file.name).c_str(), file.size);
+    Print("  %s (%ju bytes)\n", Printable(file.name).c_str(), file.size);
   }
   for (const Fault& fault : snapshot.faults) {
-    std::printf("injected: %s returns %u, %u more time(s)\n", fault.function.c_str(),
+    Print("injected: %s returns %u, %u more time(s)\n", fault.function.c_str(),
                 static_cast<unsigned>(fault.code), static_cast<unsigned>(fault.count));
   }
 }
@@ -126,7 +126,7 @@ void PrintJson(const StateFolder& state, const MachineView& snapshot) {
                                    {"cache", cache},
                                    {"faults", faults}};
   // A state folder's name need not be UTF-8 on Linux; it must not stop the rest.
-  std::printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  Print("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 }  // namespace
@@ -151,9 +151,9 @@ int List(StateFolder& state, const Arguments& args) {
   if (!outcome.ok()) return Fail(state, outcome, std::string(args.typed[0]) + (args.count == 2 ? args.typed[1] : "\\"));
   for (const ListedEntry& entry : entries) {
     if (entry.folder) {
-      std::printf("%-6s %12s  %s\\\n", entry.cached ? "cache" : "disk", "-", Printable(entry.name).c_str());
+      Print("%-6s %12s  %s\\\n", entry.cached ? "cache" : "disk", "-", Printable(entry.name).c_str());
     } else {
-      std::printf("%-6s %12ju  %s\n", entry.cached ? "cache" : "disk", entry.size, Printable(entry.name).c_str());
+      Print("%-6s %12ju  %s\n", entry.cached ? "cache" : "disk", entry.size, Printable(entry.name).c_str());
     }
   }
   return 0;
@@ -170,17 +170,17 @@ int Overlay(StateFolder& state, const Arguments& args) {
   }
   MachineView view;
   if (const Outcome taken = Machine(state).View(view); !taken.ok()) return Fail(state, taken);
-  std::printf("%12s %8s  %s\n", "overlay (B)", "handles", "file");
+  Print("%12s %8s  %s\n", "overlay (B)", "handles", "file");
   std::uintmax_t files = 0, bytes = 0;
   for (const CachedFile& file : view.files) {
     if (only != 0 && file.name[0] != only) continue;
-    std::printf("%12ju %8d  %s\n", file.size, 0, Printable(file.name).c_str());
+    Print("%12ju %8d  %s\n", file.size, 0, Printable(file.name).c_str());
     ++files;
     bytes += file.size;
   }
-  std::printf("%ju file%s, %ju bytes of file data\n", files, files == 1 ? "" : "s", bytes);
+  Print("%ju file%s, %ju bytes of file data\n", files, files == 1 ? "" : "s", bytes);
   const MemoryUsage& memory = view.memory;
-  std::printf("overlay: %ju of %ju bytes used (%ju of directory structure, %ju of file data), %ju left\n",
+  Print("overlay: %ju of %ju bytes used (%ju of directory structure, %ju of file data), %ju left\n",
               memory.used.Total(), memory.current_threshold, memory.used.dir_structure, memory.used.file_data,
               memory.Left());
   return 0;
