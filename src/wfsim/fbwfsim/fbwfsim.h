@@ -39,7 +39,9 @@ bool ParseSize(std::string_view text, std::uint64_t& bytes);
 // (see text/console.h) as 16-bit units, so names show as typed; elsewhere,
 // or redirected, as UTF-8 bytes.
 void PrintTo(text::Console* console);
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+__attribute__((format(gnu_printf, 1, 2)))  // the C99 printf MinGW's C++ uses
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 int Print(const char* format, ...);
