@@ -10,8 +10,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-300}
 build="$here/build-release"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLEN_TESTS=OFF > /dev/null
-cmake --build "$build" --target vorlen fbwflib fbwfsim -j 2 > /dev/null
+cmake --build "$build" --target vorlen vorlenctl fbwflib fbwfsim -j 2 > /dev/null
 vorlen="$build/bin/vorlen"
+vorlenctl="$build/bin/vorlenctl"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export FBWFSIM_DIR
@@ -71,6 +72,12 @@ unknown=$(instructions "$vorlen" -nosuchoption)
 state0=$(instructions "$vorlen" -fbwfstate)
 addex0=$(instructions "$vorlen" -addex C: '\bench\first')
 addex_flushes=$(flushes "$vorlen" -addex C: '\bench\second')
+# vorlenctl on a machine with a few exclusions, set once already.
+printf '%s' '{"filter": true, "protected": ["C:"], "exclusions": {"C:": ["\\a", "\\b", "\\c"]}}' > "$work/desired.json"
+"$vorlenctl" set "$work/desired.json" > /dev/null
+ctl_get=$(instructions "$vorlenctl" get)
+ctl_check=$(instructions "$vorlenctl" check --allow-off)
+ctl_set=$(instructions "$vorlenctl" set "$work/desired.json")
 state_with 10000
 state10k=$(instructions "$vorlen" -fbwfstate)
 addex10k=$(instructions "$vorlen" -addex C: '\bench\first')
@@ -99,6 +106,9 @@ row "vorlen -help" "$help" "$(ratio "$help" "$floor")" "$wall_help"
 row "vorlen -nosuchoption" "$unknown" "$(ratio "$unknown" "$floor")" ""
 row "vorlen -fbwfstate" "$state0" "$(ratio "$state0" "$floor")" "$wall_state"
 row "vorlen -addex C: \\path" "$addex0" "$(ratio "$addex0" "$floor")" "$wall_addex"
+row "vorlenctl get" "$ctl_get" "$(ratio "$ctl_get" "$floor")" ""
+row "vorlenctl check" "$ctl_check" "$(ratio "$ctl_check" "$floor")" ""
+row "vorlenctl set, nothing to change" "$ctl_set" "$(ratio "$ctl_set" "$floor")" ""
 row "vorlen -fbwfstate, 10,000 in each list" "$state10k" "$(ratio "$state10k" "$floor")" ""
 row "vorlen -addex, 10,000 in each list" "$addex10k" "$(ratio "$addex10k" "$floor")" ""
 row "vorlen -remex, 10,000 in each list" "$remex10k" "$(ratio "$remex10k" "$floor")" ""
@@ -128,6 +138,10 @@ verdict "-remex, 10,000 in each list, at most 15 x /bin/true ($(ratio "$remex10k
   "$remex10k <= 15 * $floor"
 verdict "-remex in another case, 10,000 in each list, at most 15 x /bin/true ($(ratio "$remexcase10k" "$floor"))" \
   "$remexcase10k <= 15 * $floor"
+verdict "vorlenctl get at most 3 x /bin/true ($(ratio "$ctl_get" "$floor"))" "$ctl_get <= 3 * $floor"
+verdict "vorlenctl check at most 3 x /bin/true ($(ratio "$ctl_check" "$floor"))" "$ctl_check <= 3 * $floor"
+verdict "vorlenctl set with nothing to change at most 3 x /bin/true ($(ratio "$ctl_set" "$floor"))" \
+  "$ctl_set <= 3 * $floor"
 verdict "-addex, 100,000 in each list, peak at most 3 x config + 4 MiB ($((peak100k / 1024)) MiB)" \
   "$peak100k <= 3 * $config100k / 1024 + 4096"
 exit "$met"

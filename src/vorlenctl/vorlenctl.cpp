@@ -5,9 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,23 +65,19 @@ int CallFailed(const Failure& failure) {
 
 void Print(const Json& json) { std::printf("%s\n", json.dump(2).c_str()); }
 
+// At most one byte past the limit is read: enough to refuse a larger file.
 bool ReadDesired(const std::string& source, Session& desired, int& status) {
   std::string text;
   const std::string name = source == "-" ? "standard input" : source;
-  if (source == "-") {
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0 && text.size() <= kDesiredLimit) text.append(buffer, got);
-  } else {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) {
-      status = UsageError(name + " can't be read");
-      return false;
-    }
-    std::vector<char> buffer(kDesiredLimit + 2);
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    text.assign(buffer.data(), static_cast<std::size_t>(in.gcount()));
+  std::FILE* in = source == "-" ? stdin : std::fopen(source.c_str(), "rb");
+  if (in == nullptr) {
+    status = UsageError(name + " can't be read");
+    return false;
   }
+  char buffer[16384];
+  std::size_t got;
+  while (text.size() <= kDesiredLimit && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+  if (in != stdin) std::fclose(in);
   std::string error;
   std::optional<Session> parsed = ParseDesired(text, name, error);
   if (!parsed) {
