@@ -2,8 +2,8 @@
 # Builds the Debian package, unpacks it into a temporary root and runs vorlen
 # and fbwfsim from there: the installed tool finds the installed stand-in and
 # nothing of the build folder.
-#   installed.sh BUILD_DIR
-build=$1
+#   installed.sh BUILD_DIR [hardened|plain]
+build=$1 hardened=${2:-hardened}
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 root=$work
@@ -36,8 +36,11 @@ grep -q -F "$build" "$root/fs/usr/bin/vorlen" "$root/fs/usr/lib/vorlen/libfbwfli
 if command -v lintian > /dev/null; then
   lintian --tag-display-limit 0 "$deb" > "$root/lintian" 2>&1
   grep -E '^[EW]: ' "$root/lintian" && fail "lintian finds errors or warnings in $(basename "$deb")"
-  lintian --pedantic -E -I "$deb" > "$root/lintian-all" 2>&1
-  grep -E 'hardening-' "$root/lintian-all" && fail "lintian finds binaries not hardened as Debian's are"
+  # A sanitized build has instruments of its own instead.
+  if [ "$hardened" = hardened ]; then
+    lintian --pedantic -E -I "$deb" > "$root/lintian-all" 2>&1
+    grep -E 'hardening-' "$root/lintian-all" && fail "lintian finds binaries not hardened as Debian's are"
+  fi
   dpkg-deb -f "$deb" Recommends | grep -qx 'bash-completion' || fail "the package does not recommend bash-completion"
 else
   fail "lintian is not installed (Debian's lintian)"
