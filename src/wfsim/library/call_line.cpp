@@ -20,7 +20,7 @@ std::size_t TextUnits(const WfChar* text) {
     const auto unit = static_cast<char16_t>(text[i]);
     if (unit == 0) return i;
     const bool lead = unit >= 0xD800 && unit <= 0xDBFF, trail = unit >= 0xDC00 && unit <= 0xDFFF;
-    const auto next = static_cast<char16_t>(text[i + 1]);
+    const auto next = i + 1 < 32768 ? static_cast<char16_t>(text[i + 1]) : char16_t{0};
     if (trail || (lead && (next < 0xDC00 || next > 0xDFFF))) return kNotAText;
     if (lead) ++i;
   }
