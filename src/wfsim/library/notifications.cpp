@@ -41,6 +41,7 @@ class Watcher {
   WfStatus Add(const fs::path& state_folder, std::uint64_t level, void* event) {
     void* own = DuplicateEvent(event);
     if (own == nullptr) return kInvalidHandle;
+    const MutexLock starting(lifecycle_);
     const MutexLock lock(mutex_);
     ForgetAnotherProcess();
     registrations_.push_back({state_folder, level, own});
@@ -58,6 +59,7 @@ class Watcher {
 
   // Drops every registration, and ends the thread.
   void Stop() {
+    const MutexLock stopping(lifecycle_);
     {
       const MutexLock lock(mutex_);
       ForgetAnotherProcess();
@@ -96,7 +98,11 @@ class Watcher {
       std::vector<fs::path> folders;
       {
         const MutexLock lock(mutex_);
-        if (stopping_ || registrations_.empty()) break;
+        // Decided under the lock: a registration made after it starts a new thread.
+        if (stopping_ || registrations_.empty()) {
+          finished_ = true;
+          return;
+        }
         for (const Registration& r : registrations_) {
           if (std::find(folders.begin(), folders.end(), r.state_folder) == folders.end()) folders.push_back(r.state_folder);
         }
@@ -123,6 +129,7 @@ class Watcher {
     });
   }
 
+  Mutex lifecycle_;  // a thread's start and stop, never taken by the thread
   Mutex mutex_;
   Wakeup wakeup_;
   Thread thread_;
