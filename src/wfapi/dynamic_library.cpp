@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #endif
 
 #ifdef _WIN32
@@ -91,10 +92,10 @@ std::string Narrow(const std::wstring& wide) {
 }
 }  // namespace
 
-std::string DynamicLibrary::Missing() {
+void DynamicLibrary::NameMissing(std::FILE* out) {
   SystemLoader loader;
-  return "FBWFLIB.dll can't be loaded from " + Narrow(loader.ApplicationFolder()) + " or " +
-         Narrow(loader.SystemFolder()) + " (the current folder is never searched)";
+  std::fprintf(out, "vorlen: FBWFLIB.dll can't be loaded from %s or %s (the current folder is never searched)\n",
+               Narrow(loader.ApplicationFolder()).c_str(), Narrow(loader.SystemFolder()).c_str());
 }
 
 #else
@@ -109,15 +110,16 @@ AnyFunction DynamicLibrary::Find(const char* name) const {
   return reinterpret_cast<AnyFunction>(dlsym(handle_, name));
 }
 
-std::string DynamicLibrary::Missing() {
-  char program[4096];
-  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-  std::string folder = length > 0 ? std::string(program, static_cast<std::size_t>(length)) : std::string();
-  folder = folder.substr(0, folder.rfind('/'));
+// Fixed buffers: nothing here may bring exceptions' machinery into vorlen.
+void DynamicLibrary::NameMissing(std::FILE* out) {
+  char folder[4096];
+  const ssize_t length = readlink("/proc/self/exe", folder, sizeof folder - 1);
+  folder[length > 0 ? length : 0] = '\0';
+  if (char* slash = std::strrchr(folder, '/')) *slash = '\0';
   const char* const search = std::getenv("LD_LIBRARY_PATH");
-  std::string where = search != nullptr && *search != '\0' ? std::string(search) + ", " : std::string();
-  return "libfbwflib.so can't be loaded from " + where + folder + ", " + folder +
-         "/../lib/vorlen or the system's library folders";
+  const bool searched = search != nullptr && *search != '\0';
+  std::fprintf(out, "vorlen: libfbwflib.so can't be loaded from %s%s%s, %s/../lib/vorlen or the system's library folders\n",
+               searched ? search : "", searched ? ", " : "", folder, folder);
 }
 
 #endif

@@ -1,7 +1,7 @@
 // The platform's loader, behind one small seam.
 #pragma once
 
-#include <string>
+#include <cstdio>
 
 using AnyFunction = void (*)();
 
@@ -15,9 +15,9 @@ class DynamicLibrary {
   // runtime, whose exit-time cleanup must still find its code.
   static DynamicLibrary OpenWriteFilter();
 
-  // One line naming the file looked for and the folders it was looked in,
-  // for a library that could not be loaded.
-  static std::string Missing();
+  // Writes one line naming the file looked for and the folders it was looked
+  // in, for a library that could not be loaded.
+  static void NameMissing(std::FILE* out);
 
   bool IsOpen() const { return handle_ != nullptr; }
   AnyFunction Find(const char* name) const;  // nullptr when absent

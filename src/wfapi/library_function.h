@@ -18,7 +18,7 @@ struct LibraryFunction {
   WfStatus operator()(Args... args) const {
     const DynamicLibrary library = DynamicLibrary::OpenWriteFilter();
     if (!library.IsOpen()) {
-      if (names_missing_library) std::fprintf(stderr, "vorlen: %s\n", DynamicLibrary::Missing().c_str());
+      if (names_missing_library) DynamicLibrary::NameMissing(stderr);
       return kWfModuleNotFound;
     }
     const AnyFunction found = library.Find(NameOf(function).data());
