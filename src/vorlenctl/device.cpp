@@ -103,7 +103,7 @@ void ReadVolumes(Reader& reader, Reading& reading) {
     if (!reader.Ok(WfFunction::FbwfGetVolumeList, code)) continue;
     std::sort(volumes.begin(), volumes.end());
     session->protected_volumes = volumes;
-    std::map<std::string, std::vector<std::string>> lists;
+    VolumeLists lists;
     bool whole = true;
     for (const std::string& volume : volumes) {
       const std::basic_string<WfChar> name = Wide(volume);

@@ -1,8 +1,9 @@
 #include "vorlenctl/json_state.h"
 
 #include <algorithm>
-#include <set>
 #include <vector>
+
+#include "vorlenctl/json_reader.h"
 
 namespace ctl {
 
@@ -23,9 +24,11 @@ Json ToJson(const Session& session) {
 
 namespace {
 
-std::string Position(const std::string& text, std::size_t byte) {
+using Parsed = Json;
+
+std::string Position(const std::string& text, std::size_t offset) {
   std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i + 1 < byte && i < text.size(); ++i) {
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
     if (text[i] == '\n') {
       ++line;
       column = 1;
@@ -36,35 +39,16 @@ std::string Position(const std::string& text, std::size_t byte) {
   return std::to_string(line) + ":" + std::to_string(column);
 }
 
-// Refuses what the parser would take silently or build without bound: a key
-// twice in one object, nesting past the limit.
-class Guard {
- public:
-  bool operator()(int depth, nlohmann::json::parse_event_t event, Json& parsed) {
-    using Event = nlohmann::json::parse_event_t;
-    if (depth > kDepthLimit) throw std::runtime_error("nested more than " + std::to_string(kDepthLimit) + " levels deep");
-    if (event == Event::object_start) keys_.emplace_back();
-    if (event == Event::object_end && !keys_.empty()) keys_.pop_back();
-    if (event == Event::key && !keys_.empty() && !keys_.back().insert(parsed.get<std::string>()).second) {
-      throw std::runtime_error("the key \"" + parsed.get<std::string>() + "\" is given twice");
-    }
-    return true;
-  }
-
- private:
-  std::vector<std::set<std::string>> keys_;
-};
-
-bool Boolean(const Json& value, std::optional<bool>& out) {
+bool Boolean(const Parsed& value, std::optional<bool>& out) {
   if (!value.is_boolean()) return false;
   out = value.get<bool>();
   return true;
 }
 
-bool Volumes(const Json& value, std::optional<std::vector<std::string>>& out) {
+bool Volumes(const Parsed& value, std::optional<std::vector<std::string>>& out) {
   if (!value.is_array()) return false;
   std::vector<std::string> volumes;
-  for (const Json& item : value) {
+  for (const Parsed& item : value) {
     const auto volume = item.is_string() ? VolumeName(item.get<std::string>()) : std::nullopt;
     if (!volume) return false;
     if (std::find(volumes.begin(), volumes.end(), *volume) == volumes.end()) volumes.push_back(*volume);
@@ -74,14 +58,14 @@ bool Volumes(const Json& value, std::optional<std::vector<std::string>>& out) {
   return true;
 }
 
-bool Lists(const Json& value, std::optional<std::map<std::string, std::vector<std::string>>>& out) {
+bool Lists(const Parsed& value, std::optional<VolumeLists>& out) {
   if (!value.is_object()) return false;
-  std::map<std::string, std::vector<std::string>> lists;
+  VolumeLists lists;
   for (const auto& [key, paths] : value.items()) {
     const auto volume = VolumeName(key);
     if (!volume || !paths.is_array() || lists.count(*volume)) return false;
     std::vector<std::string>& list = lists[*volume];
-    for (const Json& path : paths) {
+    for (const Parsed& path : paths) {
       if (!path.is_string()) return false;
       list.push_back(path.get<std::string>());
     }
@@ -97,22 +81,18 @@ std::optional<Session> ParseDesired(const std::string& text, const std::string& 
     error = source + ": larger than " + std::to_string(kDesiredLimit >> 10) + " KiB";
     return std::nullopt;
   }
-  Json json;
-  try {
-    json = Json::parse(text, Guard());
-  } catch (const nlohmann::json::parse_error& failure) {
-    error = source + ":" + Position(text, failure.byte) + ": " + failure.what();
-    return std::nullopt;
-  } catch (const std::exception& failure) {
-    error = source + ": " + failure.what();
+  ReadFailure failure;
+  const std::optional<Parsed> json = ReadJson(text, kDepthLimit, failure);
+  if (!json) {
+    error = source + ":" + Position(text, failure.offset) + ": " + failure.what;
     return std::nullopt;
   }
-  if (!json.is_object()) {
+  if (!json->is_object()) {
     error = source + ": a desired state is a JSON object of session settings";
     return std::nullopt;
   }
   Session desired;
-  for (const auto& [key, value] : json.items()) {
+  for (const auto& [key, value] : json->items()) {
     bool ok = false;
     if (key == "filter") ok = Boolean(value, desired.filter);
     else if (key == "compression") ok = Boolean(value, desired.compression);

@@ -1,17 +1,15 @@
 #include "vorlenctl/plan.h"
 
 #include <algorithm>
-#include <set>
 
 namespace ctl {
 
 namespace {
 
-using Lists = std::map<std::string, std::vector<std::string>>;
+using Lists = VolumeLists;
 
-const std::vector<std::string>& Protected(const Session& session) {
-  static const std::vector<std::string> none;
-  return session.protected_volumes ? *session.protected_volumes : none;
+std::vector<std::string> Protected(const Session& session) {
+  return session.protected_volumes.value_or(std::vector<std::string>{});
 }
 
 bool Contains(const std::vector<std::string>& volumes, const std::string& volume) {
@@ -21,17 +19,18 @@ bool Contains(const std::vector<std::string>& volumes, const std::string& volume
 // Removals, then additions, that turn `have` into `want`.
 void ListChanges(const std::string& volume, const std::vector<std::string>& have, const std::vector<std::string>& want,
                  std::vector<PlannedCall>& calls) {
-  std::set<std::string> wanted, had;
-  for (const std::string& path : want) wanted.insert(ExclusionKey(path));
+  std::vector<std::string> wanted, had;
+  for (const std::string& path : want) AddUnique(wanted, ExclusionKey(path));
   for (const std::string& path : have) {
-    if (!wanted.count(ExclusionKey(path)) && had.insert(ExclusionKey(path)).second) {
+    const std::string key = ExclusionKey(path);
+    if (!std::binary_search(wanted.begin(), wanted.end(), key) && AddUnique(had, key)) {
       calls.push_back({WfFunction::FbwfRemoveExclusion, {volume, path}, std::nullopt});
     }
   }
-  std::set<std::string> present;
-  for (const std::string& path : have) present.insert(ExclusionKey(path));
+  std::vector<std::string> present;
+  for (const std::string& path : have) AddUnique(present, ExclusionKey(path));
   for (const std::string& path : want) {
-    if (present.insert(ExclusionKey(path)).second) {
+    if (AddUnique(present, ExclusionKey(path))) {
       calls.push_back({WfFunction::FbwfAddExclusion, {volume, path}, std::nullopt});
     }
   }
@@ -46,7 +45,7 @@ void SwitchChange(const std::optional<bool>& have, const std::optional<bool>& wa
 
 std::optional<std::string> Plan(const Session& next, const Session& desired, std::vector<PlannedCall>& calls) {
   calls.clear();
-  const std::vector<std::string>& had = Protected(next);
+  const std::vector<std::string> had = Protected(next);
   const std::vector<std::string>& wanted = desired.protected_volumes ? *desired.protected_volumes : had;
   if (desired.exclusions) {
     for (const auto& [volume, paths] : *desired.exclusions) {

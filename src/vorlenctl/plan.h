@@ -31,6 +31,6 @@ std::optional<std::string> Plan(const Session& next, const Session& desired, std
 // preconditions: 1 filter off for the next session, 15 a volume not
 // protected next, 2 an exclusion not listed. `kept` holds the lists of
 // volumes unprotected with flag 0, which protection brings back.
-WfStatus Apply(Session& next, std::map<std::string, std::vector<std::string>>& kept, const PlannedCall& call);
+WfStatus Apply(Session& next, VolumeLists& kept, const PlannedCall& call);
 
 }  // namespace ctl

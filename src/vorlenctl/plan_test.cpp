@@ -7,7 +7,7 @@
 namespace ctl {
 namespace {
 
-using Lists = std::map<std::string, std::vector<std::string>>;
+using Lists = VolumeLists;
 
 const std::string kVolumes[] = {"C:", "D:", "E:"};
 const std::string kPaths[] = {"\\a", "\\A", "\\temp", "\\Temp\\x", "\\caf\xC3\xA9", "\\CAF\xC3\x89"};

@@ -1,7 +1,6 @@
 #include "vorlenctl/session.h"
 
 #include <algorithm>
-#include <set>
 
 #include "text/unicode.h"
 
@@ -14,9 +13,9 @@ bool SameThreshold(std::uint32_t have, std::uint32_t want) {
 std::string ExclusionKey(const std::string& path) { return text::FoldCaseUtf8(path); }
 
 bool SameExclusions(const std::vector<std::string>& have, const std::vector<std::string>& want) {
-  std::set<std::string> a, b;
-  for (const std::string& path : have) a.insert(ExclusionKey(path));
-  for (const std::string& path : want) b.insert(ExclusionKey(path));
+  std::vector<std::string> a, b;
+  for (const std::string& path : have) AddUnique(a, ExclusionKey(path));
+  for (const std::string& path : want) AddUnique(b, ExclusionKey(path));
   return a == b;
 }
 

@@ -3,10 +3,12 @@
 // leaves out what the device's library can't tell.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ctl {
@@ -15,6 +17,54 @@ namespace ctl {
 // or more.
 inline constexpr std::uint32_t kThresholdCap = 4096;
 
+// Each volume's exclusion list, by volume name in order: a sorted vector, with
+// the little of std::map's interface the program uses. (The Windows builds
+// carry no part of the C++ runtime that is compiled for the P6, such as its
+// red-black trees.)
+class VolumeLists {
+ public:
+  using value_type = std::pair<std::string, std::vector<std::string>>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  VolumeLists() = default;
+  VolumeLists(std::initializer_list<value_type> entries) {
+    for (const value_type& entry : entries) (*this)[entry.first] = entry.second;
+  }
+
+  std::vector<std::string>& operator[](const std::string& volume) {
+    const auto at = Place(volume);
+    if (at != entries_.end() && at->first == volume) return at->second;
+    return entries_.insert(at, {volume, {}})->second;
+  }
+  const_iterator find(const std::string& volume) const {
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), volume, Before);
+    return at != entries_.end() && at->first == volume ? at : entries_.end();
+  }
+  std::size_t count(const std::string& volume) const { return find(volume) != end() ? 1 : 0; }
+  const std::vector<std::string>& at(const std::string& volume) const { return find(volume)->second; }
+  void erase(const std::string& volume) {
+    if (const auto found = find(volume); found != end()) entries_.erase(found);
+  }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  bool operator==(const VolumeLists&) const = default;
+
+ private:
+  static bool Before(const value_type& entry, const std::string& volume) { return entry.first < volume; }
+  std::vector<value_type>::iterator Place(const std::string& volume) {
+    return std::lower_bound(entries_.begin(), entries_.end(), volume, Before);
+  }
+  std::vector<value_type> entries_;
+};
+
+// Adds `key` to a sorted list unless it is there; whether it was added.
+inline bool AddUnique(std::vector<std::string>& sorted, const std::string& key) {
+  const auto at = std::lower_bound(sorted.begin(), sorted.end(), key);
+  if (at != sorted.end() && *at == key) return false;
+  sorted.insert(at, key);
+  return true;
+}
+
 struct Session {
   std::optional<bool> filter;
   std::optional<bool> compression;
@@ -22,7 +72,7 @@ struct Session {
   std::optional<std::uint32_t> threshold_mb;
   std::optional<std::vector<std::string>> protected_volumes;  // "C:", in order
   // Each protected volume's whole list, paths as added (UTF-8).
-  std::optional<std::map<std::string, std::vector<std::string>>> exclusions;
+  std::optional<VolumeLists> exclusions;
 
   bool operator==(const Session&) const = default;
 };

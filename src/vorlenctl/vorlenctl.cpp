@@ -14,6 +14,10 @@
 #include "vorlenctl/json_state.h"
 #include "vorlenctl/plan.h"
 
+#ifdef _WIN32
+#include "text/windows_arguments.h"
+#endif
+
 namespace ctl {
 namespace {
 
@@ -63,7 +67,11 @@ int CallFailed(const Failure& failure) {
   return kFailed;
 }
 
-void Print(const Json& json) { std::printf("%s\n", json.dump(2).c_str()); }
+// Names come from the library as UTF-16 and are converted; a unit that has no
+// UTF-8 form is shown as U+FFFD rather than ending the run.
+void Print(const Json& json) {
+  std::printf("%s\n", json.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+}
 
 // At most one byte past the limit is read: enough to refuse a larger file.
 bool ReadDesired(const std::string& source, Session& desired, int& status) {
@@ -214,7 +222,7 @@ int Set(const std::vector<std::string>& args) {
   Reading after = before;
   std::optional<Failure> failure;
   if (check) {
-    std::map<std::string, std::vector<std::string>> kept;
+    VolumeLists kept;
     if (!after.next.protected_volumes) after.next.protected_volumes.emplace();
     if (!after.next.exclusions) after.next.exclusions.emplace();
     for (const PlannedCall& call : calls) {
@@ -286,7 +294,7 @@ int ShowOverlay(const std::vector<std::string>& args) {
   std::printf("used            %11.1f%%\n", percent);
   if (!largest.empty()) std::printf("\n%12s  %s\n", "bytes", "largest cached files");
   for (const CachedFile& f : largest) {
-    std::printf("%12llu  %s%s\n", static_cast<unsigned long long>(f.bytes), f.volume.c_str(), f.path.c_str());
+    std::printf("%12s  %s%s\n", std::to_string(f.bytes).c_str(), f.volume.c_str(), f.path.c_str());
   }
   return kDone;
 }
@@ -327,11 +335,11 @@ int Check(const std::vector<std::string>& args) {
   const std::uint64_t warn_at = threshold * warning / 100, critical_at = threshold * critical / 100;
   const int status = used >= critical_at ? 2 : used >= warn_at ? 1 : 0;
   const char* const names[] = {"OK", "WARNING", "CRITICAL"};
-  std::printf("FBWF %s - overlay %llu%% used (%llu MiB of %llu MiB) | overlay_used=%lluB;%llu;%llu;0;%llu\n",
-              names[status], static_cast<unsigned long long>(threshold == 0 ? 0 : used * 100 / threshold),
-              static_cast<unsigned long long>(used >> 20), static_cast<unsigned long long>(threshold >> 20),
-              static_cast<unsigned long long>(used), static_cast<unsigned long long>(warn_at),
-              static_cast<unsigned long long>(critical_at), static_cast<unsigned long long>(threshold));
+  // 64-bit numbers go through to_string: the C runtime of older Windows has no %llu.
+  const auto n = [](std::uint64_t value) { return std::to_string(value); };
+  std::printf("FBWF %s - overlay %s%% used (%s MiB of %s MiB) | overlay_used=%sB;%s;%s;0;%s\n", names[status],
+              n(threshold == 0 ? 0 : used * 100 / threshold).c_str(), n(used >> 20).c_str(), n(threshold >> 20).c_str(),
+              n(used).c_str(), n(warn_at).c_str(), n(critical_at).c_str(), n(threshold).c_str());
   return status;
 }
 
@@ -362,11 +370,13 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace ctl
 
-int main(int argc, char** argv) {
-  try {
-    return ctl::Main(argc, argv);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vorlenctl: %s\n", error.what());
-    return 3;
-  }
+#ifdef _WIN32
+// Operands in the ANSI code page, as a narrow main would have them: file
+// names reach fopen as typed.
+int wmain(int argc, wchar_t** units) {
+  text::NarrowArguments typed(argc, units);
+  return ctl::Main(argc, typed.argv());
 }
+#else
+int main(int argc, char** argv) { return ctl::Main(argc, argv); }
+#endif

@@ -1,9 +1,10 @@
-// vorlen.exe's own start on Windows, and the little of the C++ runtime it
-// uses, on the C runtime DLL (msvcrt) and kernel32 alone. The toolchain's
-// start-up code and static C++ runtime are built for the P6 (they use CMOV);
-// the boards that shipped the filter include Pentium-class CPUs without it,
-// so vorlen.exe is built for i586 from this file up. Nothing here throws:
-// vorlen is built without exceptions, and what would throw ends the run.
+// The Windows programs' own start (vorlen.exe, vorlenctl.exe), and the
+// little of the C++ runtime they use, on the C runtime DLL (msvcrt) and
+// kernel32 alone. The toolchain's start-up code and static C++ runtime are
+// built for the P6 (they use CMOV); the boards that shipped the filter include
+// Pentium-class CPUs without it, so the programs are built for i586 from this
+// file up. Nothing here throws: the programs are built without exceptions,
+// and what would throw ends the run.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -11,12 +12,11 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
-#include <new>
 
 // No <cstdio> here: the C++ runtime's configuration sends printf and its kin
 // to the toolchain's own formatting code (__mingw_*), which vorlen.exe does
 // without. They are defined below on the C runtime DLL's, whose output is the
-// same for the formats vorlen prints (%s, %d, %u).
+// same for the formats the programs print (%s, %d, %u, %lu, %f; never %ll).
 struct _iobuf;
 extern "C" int __cdecl vfprintf(void* stream, const char* format, va_list arguments);
 extern "C" int __cdecl _vsnprintf(char* buffer, std::size_t size, const char* format, va_list arguments);
@@ -57,26 +57,9 @@ int __mingw_vsnprintf(char* buffer, std::size_t size, const char* format, va_lis
   return written;
 }
 
+// The programs run one thread: shared_ptr's counts need no locked instructions.
+int _CRT_MT = 0;
+
 }  // extern "C"
-
-void* operator new(std::size_t size) {
-  void* memory = std::malloc(size != 0 ? size : 1);
-  if (memory == nullptr) std::abort();
-  return memory;
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-
-// What the standard library's containers call where they would throw.
-namespace std {
-void __throw_length_error(const char*) { std::abort(); }
-void __throw_logic_error(const char*) { std::abort(); }
-void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
-void __throw_bad_alloc() { std::abort(); }
-void __throw_bad_array_new_length() { std::abort(); }
-}  // namespace std
 
 #endif
