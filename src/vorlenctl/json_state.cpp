@@ -24,8 +24,6 @@ Json ToJson(const Session& session) {
 
 namespace {
 
-using Parsed = Json;
-
 std::string Position(const std::string& text, std::size_t offset) {
   std::size_t line = 1, column = 1;
   for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
@@ -39,16 +37,16 @@ std::string Position(const std::string& text, std::size_t offset) {
   return std::to_string(line) + ":" + std::to_string(column);
 }
 
-bool Boolean(const Parsed& value, std::optional<bool>& out) {
+bool Boolean(const Json& value, std::optional<bool>& out) {
   if (!value.is_boolean()) return false;
   out = value.get<bool>();
   return true;
 }
 
-bool Volumes(const Parsed& value, std::optional<std::vector<std::string>>& out) {
+bool Volumes(const Json& value, std::optional<std::vector<std::string>>& out) {
   if (!value.is_array()) return false;
   std::vector<std::string> volumes;
-  for (const Parsed& item : value) {
+  for (const Json& item : value) {
     const auto volume = item.is_string() ? VolumeName(item.get<std::string>()) : std::nullopt;
     if (!volume) return false;
     if (std::find(volumes.begin(), volumes.end(), *volume) == volumes.end()) volumes.push_back(*volume);
@@ -58,14 +56,14 @@ bool Volumes(const Parsed& value, std::optional<std::vector<std::string>>& out) 
   return true;
 }
 
-bool Lists(const Parsed& value, std::optional<VolumeLists>& out) {
+bool Lists(const Json& value, std::optional<VolumeLists>& out) {
   if (!value.is_object()) return false;
   VolumeLists lists;
   for (const auto& [key, paths] : value.items()) {
     const auto volume = VolumeName(key);
     if (!volume || !paths.is_array() || lists.count(*volume)) return false;
     std::vector<std::string>& list = lists[*volume];
-    for (const Parsed& path : paths) {
+    for (const Json& path : paths) {
       if (!path.is_string()) return false;
       list.push_back(path.get<std::string>());
     }
@@ -82,7 +80,7 @@ std::optional<Session> ParseDesired(const std::string& text, const std::string& 
     return std::nullopt;
   }
   ReadFailure failure;
-  const std::optional<Parsed> json = ReadJson(text, kDepthLimit, failure);
+  const std::optional<Json> json = ReadJson(text, kDepthLimit, failure);
   if (!json) {
     error = source + ":" + Position(text, failure.offset) + ": " + failure.what;
     return std::nullopt;

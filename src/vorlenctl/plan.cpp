@@ -16,22 +16,38 @@ bool Contains(const std::vector<std::string>& volumes, const std::string& volume
   return std::find(volumes.begin(), volumes.end(), volume) != volumes.end();
 }
 
-// Removals, then additions, that turn `have` into `want`.
+std::vector<std::string> Keys(const std::vector<std::string>& paths) {
+  std::vector<std::string> keys;
+  keys.reserve(paths.size());
+  for (const std::string& path : paths) keys.push_back(ExclusionKey(path));
+  return keys;
+}
+
+// Whether each key is the first of its kind in the list.
+std::vector<bool> FirstOfTheirKey(const std::vector<std::string>& keys) {
+  std::vector<std::size_t> order(keys.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+  std::vector<bool> first(keys.size(), false);
+  for (std::size_t i = 0; i < order.size(); ++i) first[order[i]] = i == 0 || keys[order[i]] != keys[order[i - 1]];
+  return first;
+}
+
+// Removals, then additions, that turn `have` into `want`. Sorted keys, not a
+// search a path: a desired list may hold a hundred thousand paths.
 void ListChanges(const std::string& volume, const std::vector<std::string>& have, const std::vector<std::string>& want,
                  std::vector<PlannedCall>& calls) {
-  std::vector<std::string> wanted, had;
-  for (const std::string& path : want) AddUnique(wanted, ExclusionKey(path));
-  for (const std::string& path : have) {
-    const std::string key = ExclusionKey(path);
-    if (!std::binary_search(wanted.begin(), wanted.end(), key) && AddUnique(had, key)) {
-      calls.push_back({WfFunction::FbwfRemoveExclusion, {volume, path}, std::nullopt});
+  const std::vector<std::string> have_keys = Keys(have), want_keys = Keys(want);
+  const std::vector<std::string> wanted = SortedUnique(want_keys), present = SortedUnique(have_keys);
+  const std::vector<bool> first_had = FirstOfTheirKey(have_keys), first_wanted = FirstOfTheirKey(want_keys);
+  for (std::size_t i = 0; i < have.size(); ++i) {
+    if (first_had[i] && !std::binary_search(wanted.begin(), wanted.end(), have_keys[i])) {
+      calls.push_back({WfFunction::FbwfRemoveExclusion, {volume, have[i]}, std::nullopt});
     }
   }
-  std::vector<std::string> present;
-  for (const std::string& path : have) AddUnique(present, ExclusionKey(path));
-  for (const std::string& path : want) {
-    if (AddUnique(present, ExclusionKey(path))) {
-      calls.push_back({WfFunction::FbwfAddExclusion, {volume, path}, std::nullopt});
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (first_wanted[i] && !std::binary_search(present.begin(), present.end(), want_keys[i])) {
+      calls.push_back({WfFunction::FbwfAddExclusion, {volume, want[i]}, std::nullopt});
     }
   }
 }

@@ -14,9 +14,9 @@ std::string ExclusionKey(const std::string& path) { return text::FoldCaseUtf8(pa
 
 bool SameExclusions(const std::vector<std::string>& have, const std::vector<std::string>& want) {
   std::vector<std::string> a, b;
-  for (const std::string& path : have) AddUnique(a, ExclusionKey(path));
-  for (const std::string& path : want) AddUnique(b, ExclusionKey(path));
-  return a == b;
+  for (const std::string& path : have) a.push_back(ExclusionKey(path));
+  for (const std::string& path : want) b.push_back(ExclusionKey(path));
+  return SortedUnique(std::move(a)) == SortedUnique(std::move(b));
 }
 
 std::optional<std::string> VolumeName(const std::string& text) {

@@ -57,12 +57,11 @@ class VolumeLists {
   std::vector<value_type> entries_;
 };
 
-// Adds `key` to a sorted list unless it is there; whether it was added.
-inline bool AddUnique(std::vector<std::string>& sorted, const std::string& key) {
-  const auto at = std::lower_bound(sorted.begin(), sorted.end(), key);
-  if (at != sorted.end() && *at == key) return false;
-  sorted.insert(at, key);
-  return true;
+// The texts in order, each once.
+inline std::vector<std::string> SortedUnique(std::vector<std::string> texts) {
+  std::sort(texts.begin(), texts.end());
+  texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+  return texts;
 }
 
 struct Session {
