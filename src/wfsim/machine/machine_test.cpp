@@ -80,6 +80,37 @@ TEST_F(MachineTest, NamesResolveCaseInsensitivelyToTheSpellingThere) {
   EXPECT_EQ(Read(u"\\Dir\\File.txt"), "cached");
 }
 
+// A configuration parsed earlier in the process serves a call only for the
+// very same bytes, one parsed for its settings alone never serves a call that
+// needs the lists, and a small one parsed whole still answers for its
+// settings when a list is wrong.
+TEST_F(MachineTest, EveryCallSeesTheConfigurationAsItIsNow) {
+  ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
+  ASSERT_TRUE(machine_.Protect(u"C:").ok());
+  ASSERT_TRUE(machine_.AddExclusion(u"C:", u"\\a").ok());
+  std::uint32_t current = 0, next = 0;
+  ASSERT_TRUE(machine_.QueryFeature(Feature::kCompression, &current, &next).ok());
+  std::vector<std::string> paths;
+  ASSERT_TRUE(machine_.ExclusionList(u"C:", false, paths).ok());
+  EXPECT_EQ(paths, std::vector<std::string>{"\\a"});
+  // Changed by another process, to a text of the same length.
+  const fs::path file = root_ / "fbwfsim" / "config";
+  std::string text = ReadAll(file);
+  text.replace(text.rfind("C \\a"), 4, "C \\z");
+  text.replace(text.rfind("compression = off"), 17, "compression = on ");
+  std::ofstream(file, std::ios::binary) << text;
+  paths.clear();
+  ASSERT_TRUE(machine_.ExclusionList(u"C:", false, paths).ok());
+  EXPECT_EQ(paths, std::vector<std::string>{"\\z"});
+  ASSERT_TRUE(machine_.QueryFeature(Feature::kCompression, &current, &next).ok());
+  EXPECT_EQ(next, 1u);
+  // A list that can't be parsed fails only the calls that need the lists.
+  text.replace(text.rfind("C \\z"), 4, "C z ");
+  std::ofstream(file, std::ios::binary) << text;
+  EXPECT_TRUE(machine_.QueryFeature(Feature::kCompression, &current, &next).ok());
+  EXPECT_EQ(machine_.ExclusionList(u"C:", false, paths).code, kFileCorrupt);
+}
+
 TEST_F(MachineTest, ARebootSwapsInAnEmptyCacheAndRemovesTheOld) {
   ProtectC();
   ASSERT_TRUE(Write(u"\\a.txt", "cached").ok());

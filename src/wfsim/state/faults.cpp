@@ -43,7 +43,7 @@ std::size_t ParseFaults(std::string_view text, std::vector<Fault>& faults) {
 
 Outcome StateFolder::TakeFault(WfFunction function, std::optional<WfStatus>& fired) {
   fired.reset();
-  if (Inspect(dir_ / "faults").type == EntryType::kMissing) return kOk;
+  if (Inspect(NamedIn(dir_, "faults").c_str()).type == EntryType::kMissing) return kOk;
   return Exclusively([&]() -> Outcome {
     std::vector<Fault> faults;
     if (Outcome read = Faults(faults); !read.ok()) return read;

@@ -22,6 +22,15 @@ bool FixedPath::Set(const fs::path& folder, std::string_view name) {
   return true;
 }
 
+fs::path::string_type NamedIn(const fs::path& folder, std::string_view name) {
+  fs::path::string_type named;
+  named.reserve(folder.native().size() + 1 + name.size());
+  named = folder.native();
+  named += fs::path::preferred_separator;
+  named.append(name.begin(), name.end());
+  return named;
+}
+
 std::chrono::milliseconds LockWait() {
   const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
   char* end = nullptr;

@@ -36,13 +36,18 @@ inline Deadline DeadlineFromNow() { return std::chrono::steady_clock::now() + Lo
 // that must work when memory has run out.
 class FixedPath {
  public:
+  FixedPath() { units_[0] = 0; }
   // False when the path does not fit.
   bool Set(const fs::path& folder, std::string_view name);
   const NativeChar* c_str() const { return units_; }
 
  private:
-  NativeChar units_[4096] = {};
+  NativeChar units_[4096];  // not cleared: every call builds several
 };
+
+// A folder's path and one name in it, as the system takes it: cheaper than
+// joining paths, for the files that every call of the library opens.
+fs::path::string_type NamedIn(const fs::path& folder, std::string_view name);
 
 // An advisory lock on a file of the state folder, held while the object lives.
 // The file is opened without following a link or waiting on a FIFO, and must
@@ -80,6 +85,8 @@ class Mutex {
   Mutex& operator=(const Mutex&) = delete;
   ~Mutex();
   void Lock();
+  // False, at once, when another thread holds it.
+  bool TryLock();
   void Unlock();
 
  private:
@@ -95,6 +102,23 @@ class MutexLock {
 
  private:
   Mutex& mutex_;
+};
+
+// Held only if it was free: for what can be done without it, so that no call
+// waits on it, nor a child forked while another thread held it.
+class MutexTryLock {
+ public:
+  explicit MutexTryLock(Mutex& mutex) : mutex_(mutex), held_(mutex.TryLock()) {}
+  MutexTryLock(const MutexTryLock&) = delete;
+  MutexTryLock& operator=(const MutexTryLock&) = delete;
+  ~MutexTryLock() {
+    if (held_) mutex_.Unlock();
+  }
+  bool held() const { return held_; }
+
+ private:
+  Mutex& mutex_;
+  bool held_;
 };
 
 // A thread of the library's own, which its owner stops and then joins.
@@ -154,7 +178,8 @@ struct Entry {
   std::uintmax_t size = 0;
   std::uintmax_t links = 1;
 };
-Entry Inspect(const fs::path& path);
+Entry Inspect(const NativeChar* path);
+inline Entry Inspect(const fs::path& path) { return Inspect(path.c_str()); }
 
 // A plain file or folder of the state folder's own: not a link, not a
 // device or FIFO, not a file with a second name elsewhere.
@@ -188,19 +213,26 @@ class FileText {
   // Room for `more` bytes after the current ones, kept.
   char* Extend(std::size_t more);
   void Grew(std::size_t count) { size_ += count; }
+  // Whether the read went to the file's end.
+  bool whole() const { return whole_; }
+  void Ended() { whole_ = true; }
 
  private:
   std::unique_ptr<char[]> data_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  bool whole_ = false;
 };
 
 // Reads a plain file (see IsPlain) of at most `limit` bytes, without
 // following a link or waiting on a FIFO. Stops early once `enough` says what
 // has been read is all the caller needs; `fresh` is where the newly read
 // bytes begin.
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
+ReadOutcome ReadRegularFile(const NativeChar* path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh) = nullptr);
+inline ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text) {
+  return ReadRegularFile(path.c_str(), limit, text);
+}
 ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, std::string& bytes);
 
 // Creates `path` afresh, never through whatever is there: a leftover of a

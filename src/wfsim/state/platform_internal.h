@@ -89,10 +89,16 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
   for (;;) {
     const long long got = read_some(text.Extend(step), step);
     if (got < 0) return ReadOutcome::kFailed;
-    if (got == 0) return ReadOutcome::kRead;
+    if (got == 0) {
+      text.Ended();
+      return ReadOutcome::kRead;
+    }
     text.Grew(static_cast<std::size_t>(got));
     if (text.size() > limit) return ReadOutcome::kTooLarge;
-    if (enough != nullptr && enough(text.view(), text.size() - static_cast<std::size_t>(got))) {
+    // A short read has met the file's end, which the next read confirms:
+    // only a long file is worth asking whether its start is enough.
+    const bool full = static_cast<std::size_t>(got) == step;
+    if (enough != nullptr && full && enough(text.view(), text.size() - static_cast<std::size_t>(got))) {
       return ReadOutcome::kRead;
     }
     if (enough == nullptr) step = 4096;  // only a file that grew meanwhile has more

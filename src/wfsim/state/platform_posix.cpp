@@ -23,6 +23,7 @@ namespace wfsim {
 Mutex::Mutex() : native_(new std::mutex) {}
 Mutex::~Mutex() { delete static_cast<std::mutex*>(native_); }
 void Mutex::Lock() { static_cast<std::mutex*>(native_)->lock(); }
+bool Mutex::TryLock() { return static_cast<std::mutex*>(native_)->try_lock(); }
 void Mutex::Unlock() { static_cast<std::mutex*>(native_)->unlock(); }
 
 bool Thread::Start(void (*body)(void*), void* argument) {
@@ -155,9 +156,9 @@ std::optional<fs::path> FolderFromEnvironment() {
   return std::nullopt;
 }
 
-Entry Inspect(const fs::path& path) {
+Entry Inspect(const NativeChar* path) {
   struct stat info;
-  if (::lstat(path.c_str(), &info) != 0) return {};
+  if (::lstat(path, &info) != 0) return {};
   if (S_ISLNK(info.st_mode)) return {EntryType::kLink};
   if (S_ISDIR(info.st_mode)) return {EntryType::kFolder};
   if (!S_ISREG(info.st_mode)) return {EntryType::kOther};
@@ -258,9 +259,9 @@ FileLock::~FileLock() {
 
 void UseBinaryStandardStreams() {}
 
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
+ReadOutcome ReadRegularFile(const NativeChar* path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh)) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Descriptor fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.ok()) {
     if (errno == ENOENT) return ReadOutcome::kMissing;
     return errno == ELOOP ? ReadOutcome::kNotPlainFile : ReadOutcome::kFailed;

@@ -17,6 +17,7 @@ Mutex::~Mutex() {
   delete static_cast<CRITICAL_SECTION*>(native_);
 }
 void Mutex::Lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
+bool Mutex::TryLock() { return TryEnterCriticalSection(static_cast<CRITICAL_SECTION*>(native_)) != 0; }
 void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
 
 namespace {
@@ -178,9 +179,9 @@ std::optional<fs::path> FolderFromEnvironment() {
   return std::nullopt;
 }
 
-Entry Inspect(const fs::path& path) {
+Entry Inspect(const NativeChar* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) return {};
+  if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) == 0) return {};
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {EntryType::kLink};
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {EntryType::kFolder};
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) return {EntryType::kOther};
@@ -283,9 +284,9 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
-ReadOutcome ReadRegularFile(const fs::path& path, std::size_t limit, FileText& text,
+ReadOutcome ReadRegularFile(const NativeChar* path, std::size_t limit, FileText& text,
                             bool (*enough)(std::string_view bytes, std::size_t fresh)) {
-  Handle file(OpenHandle(path.c_str(), GENERIC_READ, OPEN_EXISTING));
+  Handle file(OpenHandle(path, GENERIC_READ, OPEN_EXISTING));
   if (!file.ok()) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::kMissing

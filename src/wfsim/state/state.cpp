@@ -13,6 +13,32 @@ namespace {
 // Far beyond any real exclusion list; a bigger file is not a configuration.
 constexpr std::size_t kConfigLimit = 16u << 20;
 
+// The configuration last parsed in this process, with the bytes it was
+// parsed from: a program that makes several calls in a row parses it once.
+// Small ones only, so that a long list is not held on to.
+constexpr std::size_t kKeptConfigBytes = 64u << 10;
+// A configuration this small is parsed whole even for its settings alone, so
+// that one parse serves all of a program's calls.
+constexpr std::size_t kParsedWholeBytes = 4u << 10;
+
+struct LastParsed {
+  // The same bytes parse the same wherever they are; a whole parse serves a
+  // read of the settings too.
+  bool Serves(ParseScope wanted, const FileText& read) const {
+    return config && (scope == wanted || scope == ParseScope::kAll) && text.view() == read.view();
+  }
+
+  Mutex mutex;
+  ParseScope scope = ParseScope::kAll;
+  FileText text;
+  std::shared_ptr<const Config> config;
+};
+
+LastParsed& Last() {
+  static LastParsed last;
+  return last;
+}
+
 }  // namespace
 
 Outcome NotPlain(const fs::path& path, const char* what) {
@@ -67,10 +93,11 @@ Outcome ChangeFailed(const std::string& what, const std::error_code& error) {
   return {read_only ? kWriteProtect : kAccessDenied, what + ": " + error.message()};
 }
 
-fs::path StateFolder::CacheFolder(const Config& config) const {
-  if (config.session == 0) return dir_ / "cache";
-  return dir_ / ("cache." + std::to_string(config.session));
+std::string StateFolder::CacheName(const Config& config) {
+  return config.session == 0 ? std::string("cache") : "cache." + std::to_string(config.session);
 }
+
+fs::path StateFolder::CacheFolder(const Config& config) const { return dir_ / CacheName(config); }
 
 Outcome StateFolder::StructureFolder(const fs::path& folder, bool create) const {
   Entry entry = Inspect(folder);
@@ -85,14 +112,16 @@ Outcome StateFolder::StructureFolder(const fs::path& folder, bool create) const 
 }
 
 Outcome StateFolder::CheckCache(const Config& config) const {
-  const fs::path folder = CacheFolder(config);
-  const EntryType type = Inspect(folder).type;
-  return type == EntryType::kMissing || type == EntryType::kFolder ? Outcome(kOk) : NotPlain(folder, "a plain folder");
+  const EntryType type = Inspect(NamedIn(dir_, CacheName(config)).c_str()).type;
+  if (type == EntryType::kMissing || type == EntryType::kFolder) return kOk;
+  return NotPlain(CacheFolder(config), "a plain folder");
 }
 
 Outcome StateFolder::CheckVolume(char volume) const {
-  for (const fs::path& folder : {dir_ / "volumes", VolumeRoot(volume)}) {
-    const EntryType type = Inspect(folder).type;
+  fs::path::string_type folder = NamedIn(dir_, "volumes");
+  for (int level = 0; level < 2; ++level) {
+    if (level == 1) folder += {fs::path::preferred_separator, static_cast<NativeChar>(volume)};
+    const EntryType type = Inspect(folder.c_str()).type;
     if (type == EntryType::kMissing) return kInvalidDrive;
     if (type != EntryType::kFolder) return NotPlain(folder, "a plain folder");
   }
@@ -101,7 +130,7 @@ Outcome StateFolder::CheckVolume(char volume) const {
 
 std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& failure) const {
   FileLock::Failure why = FileLock::Failure::kNone;
-  std::optional<FileLock> lock = FileLock::Acquire(dir_ / "lock", mode, why, deadline_);
+  std::optional<FileLock> lock = FileLock::Acquire(NamedIn(dir_, "lock").c_str(), mode, why, deadline_);
   if (lock) return lock;
   if (why == FileLock::Failure::kTimedOut) {
     std::string cause = "the state folder " + Quoted(dir_) + " is busy: ";
@@ -122,18 +151,18 @@ std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& f
 }
 
 std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
-  const fs::path ready = dir_ / "reset.ready";
+  const fs::path::string_type ready = NamedIn(dir_, "reset.ready");
   // A reset cut short after its switch is completed first, under the
   // exclusive lock; a shared lock is then taken again.
   while (mode == FileLock::Mode::kShared) {
     {
       std::optional<FileLock> shared = LockedAlone(mode, failure);
-      if (!shared || Inspect(ready).type == EntryType::kMissing) return shared;
+      if (!shared || Inspect(ready.c_str()).type == EntryType::kMissing) return shared;
     }
     if (!Locked(FileLock::Mode::kExclusive, failure)) return std::nullopt;
   }
   std::optional<FileLock> lock = LockedAlone(mode, failure);
-  if (!lock || Inspect(ready).type == EntryType::kMissing) return lock;
+  if (!lock || Inspect(ready.c_str()).type == EntryType::kMissing) return lock;
   if (Outcome finished = FinishReset(); !finished.ok()) {
     failure = finished;
     return std::nullopt;
@@ -142,7 +171,7 @@ std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failur
 }
 
 Outcome StateFolder::Prepare() {
-  if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // its kind is checked when read
+  if (Inspect(NamedIn(dir_, "config").c_str()).type != EntryType::kMissing) return kOk;  // its kind is checked when read
   std::error_code ec;
   fs::create_directories(dir_, ec);
   if (Inspect(dir_).type == EntryType::kMissing) return ChangeFailed("the state folder " + Quoted(dir_) + " can't be made", ec);
@@ -156,9 +185,9 @@ Outcome StateFolder::Prepare() {
 }
 
 Outcome StateFolder::ReadText(ParseScope scope, FileText& text) const {
-  const fs::path file = dir_ / "config";
   const auto enough = scope == ParseScope::kSettings ? HasSettings : nullptr;
-  return ReadFailure(ReadRegularFile(file, kConfigLimit, text, enough), file, "16 MiB");
+  const ReadOutcome read = ReadRegularFile(NamedIn(dir_, "config").c_str(), kConfigLimit, text, enough);
+  return read == ReadOutcome::kRead ? Outcome(kOk) : ReadFailure(read, dir_ / "config", "16 MiB");
 }
 
 Outcome StateFolder::Parse(std::string_view text, ParseScope scope, Config& config) const {
@@ -173,15 +202,51 @@ Outcome StateFolder::Load(ParseScope scope, Config& config) const {
   return outcome.ok() ? Parse(text.view(), scope, config) : outcome;
 }
 
+// A list that can't be parsed fails only the calls that need the lists: the
+// settings are then parsed alone.
+Outcome StateFolder::ParseForCalls(const FileText& text, ParseScope& scope,
+                                   std::shared_ptr<const Config>& config) const {
+  if (scope == ParseScope::kSettings && text.whole() && text.size() <= kParsedWholeBytes) {
+    auto whole = std::make_shared<Config>();
+    if (Parse(text.view(), ParseScope::kAll, *whole).ok()) {
+      scope = ParseScope::kAll;
+      config = std::move(whole);
+      return kOk;
+    }
+  }
+  auto parsed = std::make_shared<Config>();
+  Outcome outcome = Parse(text.view(), scope, *parsed);
+  if (outcome.ok()) config = std::move(parsed);
+  return outcome;
+}
+
+Outcome StateFolder::LoadShared(ParseScope scope, std::shared_ptr<const Config>& config) const {
+  FileText text;
+  if (Outcome read = ReadText(scope, text); !read.ok()) return read;
+  LastParsed& last = Last();
+  if (const MutexTryLock lock(last.mutex); lock.held() && last.Serves(scope, text)) {
+    config = last.config;
+    return kOk;
+  }
+  ParseScope parsed_scope = scope;
+  if (Outcome outcome = ParseForCalls(text, parsed_scope, config); !outcome.ok()) return outcome;
+  if (const MutexTryLock lock(last.mutex); lock.held() && text.size() <= kKeptConfigBytes) {
+    last.scope = parsed_scope;
+    last.text = std::move(text);  // kept, not copied
+    last.config = config;
+  }
+  return kOk;
+}
+
 Outcome StateFolder::WithConfig(FileLock::Mode mode, ParseScope scope,
                                 const std::function<Outcome(const Config&)>& body) const {
   Outcome failure;
   const std::optional<FileLock> lock = Locked(mode, failure);
   if (!lock) return failure;
-  Config config;
-  if (Outcome loaded = Load(scope, config); !loaded.ok()) return loaded;
-  if (Outcome cache = CheckCache(config); !cache.ok()) return cache;
-  return body(config);
+  std::shared_ptr<const Config> config;
+  if (Outcome loaded = LoadShared(scope, config); !loaded.ok()) return loaded;
+  if (Outcome cache = CheckCache(*config); !cache.ok()) return cache;
+  return body(*config);
 }
 
 Outcome StateFolder::Read(ParseScope scope, const std::function<Outcome(const Config&)>& body) const {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,7 @@ class StateFolder {
   // Each session's cache has a folder of its own, named by `config`, so a
   // reboot replaces it in one durable step: the configuration's.
   fs::path CacheFolder(const Config& config) const;
+  static std::string CacheName(const Config& config);
   fs::path CacheRoot(const Config& config, char volume) const {
     return CacheFolder(config) / std::string(1, volume);
   }
@@ -121,6 +123,10 @@ class StateFolder {
 
  private:
   Outcome Load(ParseScope scope, Config& config) const;
+  // Load, parsing only bytes this process has not parsed last.
+  Outcome LoadShared(ParseScope scope, std::shared_ptr<const Config>& config) const;
+  // Parses `text` for `scope`, or whole where that is cheap; `scope` says which.
+  Outcome ParseForCalls(const FileText& text, ParseScope& scope, std::shared_ptr<const Config>& config) const;
   Outcome ChangeParsedExclusion(const Config& config, ListChange change, char volume, const std::string& path);
   // Read and ActOnFiles: the lock, the configuration, the cache folder's check.
   Outcome WithConfig(FileLock::Mode mode, ParseScope scope,
