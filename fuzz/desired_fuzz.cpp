@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (!desired) return 0;
+  ctl::JsonWriter out;
+  ctl::WriteSession(out, *desired);
   std::string again_error;
-  const std::optional<ctl::Session> again = ctl::ParseDesired(ctl::ToJson(*desired).dump(), "again", again_error);
+  const std::optional<ctl::Session> again = ctl::ParseDesired(out.text(), "again", again_error);
   if (!again || !(*again == *desired)) {
     std::fprintf(stderr, "desired fault: written back, it reads otherwise: %s\n", again_error.c_str());
     std::abort();

@@ -7,19 +7,35 @@
 
 namespace ctl {
 
-Json ToJson(const Session& session) {
-  Json json = Json::object();
-  if (session.filter) json["filter"] = *session.filter;
-  if (session.compression) json["compression"] = *session.compression;
-  if (session.preallocation) json["preallocation"] = *session.preallocation;
-  if (session.threshold_mb) json["threshold_mb"] = *session.threshold_mb;
-  if (session.protected_volumes) json["protected"] = *session.protected_volumes;
-  if (session.exclusions) {
-    Json lists = Json::object();
-    for (const auto& [volume, paths] : *session.exclusions) lists[volume] = paths;
-    json["exclusions"] = lists;
+void WriteSession(JsonWriter& out, const Session& session) {
+  out.Open('{');
+  for (const char* key : {"filter", "compression", "preallocation", "threshold_mb", "protected", "exclusions"}) {
+    WriteSetting(out, session, key, true);
   }
-  return json;
+  out.Close();
+}
+
+bool WriteSetting(JsonWriter& out, const Session& s, std::string_view key, bool named) {
+  const auto has = [&](bool present) {
+    if (present && named) out.Key(key);
+    return present;
+  };
+  if (key == "filter" && has(s.filter.has_value())) out.Bool(*s.filter);
+  else if (key == "compression" && has(s.compression.has_value())) out.Bool(*s.compression);
+  else if (key == "preallocation" && has(s.preallocation.has_value())) out.Bool(*s.preallocation);
+  else if (key == "threshold_mb" && has(s.threshold_mb.has_value())) out.Number(*s.threshold_mb);
+  else if (key == "protected" && has(s.protected_volumes.has_value())) out.Strings(*s.protected_volumes);
+  else if (key == "exclusions" && has(s.exclusions.has_value())) {
+    out.Open('{');
+    for (const auto& [volume, paths] : *s.exclusions) {
+      out.Key(volume);
+      out.Strings(paths);
+    }
+    out.Close();
+  } else {
+    return false;
+  }
+  return true;
 }
 
 namespace {

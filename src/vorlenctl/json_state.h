@@ -7,13 +7,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "vorlenctl/json_writer.h"
 #include "vorlenctl/session.h"
 
 namespace ctl {
 
 using Json = nlohmann::ordered_json;
 
-Json ToJson(const Session& session);
+// A session as an object of the keys it has, in the order of a desired state.
+void WriteSession(JsonWriter& out, const Session& session);
+// The value `session` has for `key`, after the key itself when `named`; false,
+// and nothing written, when it has none.
+bool WriteSetting(JsonWriter& out, const Session& session, std::string_view key, bool named);
 
 // A desired state: at most kDesiredLimit bytes and kDepthLimit levels, valid
 // UTF-8, no key twice, only the session's keys with values of their types.

@@ -67,10 +67,9 @@ int CallFailed(const Failure& failure) {
   return kFailed;
 }
 
-// Names come from the library as UTF-16 and are converted; a unit that has no
-// UTF-8 form is shown as U+FFFD rather than ending the run.
-void Print(const Json& json) {
-  std::printf("%s\n", json.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+void Print(const JsonWriter& out) {
+  std::fwrite(out.text().data(), 1, out.text().size(), stdout);
+  std::fputc('\n', stdout);
 }
 
 // At most one byte past the limit is read: enough to refuse a larger file.
@@ -99,55 +98,87 @@ bool ReadDesired(const std::string& source, Session& desired, int& status) {
 
 bool RebootPending(const Reading& reading) { return !Differences(reading.current, reading.next).empty(); }
 
-Json MemoryJson(const FbwfMemoryUsage& memory) {
-  return {{"current_threshold", memory.currentCacheThreshold},
-          {"next_threshold", memory.nextCacheThreshold},
-          {"dir_structure", memory.dirStructure},
-          {"file_data", memory.fileData}};
+void WriteMemory(JsonWriter& out, const FbwfMemoryUsage& memory) {
+  out.Open('{');
+  out.Key("current_threshold");
+  out.Number(memory.currentCacheThreshold);
+  out.Key("next_threshold");
+  out.Number(memory.nextCacheThreshold);
+  out.Key("dir_structure");
+  out.Number(memory.dirStructure);
+  out.Key("file_data");
+  out.Number(memory.fileData);
+  out.Close();
+}
+
+void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, WfUlong>>& display) {
+  if (!display) return out.Null();
+  out.Open('{');
+  out.Key("current");
+  out.Number(display->first);
+  out.Key("next");
+  out.Number(display->second);
+  out.Close();
 }
 
 int Get(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("get takes no arguments");
   Reading reading;
   if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
-  Json json = {{"current", ToJson(reading.current)}, {"next", ToJson(reading.next)}};
-  if (reading.memory) json["memory"] = MemoryJson(*reading.memory);
-  if (std::find(reading.unavailable.begin(), reading.unavailable.end(), "FbwfGetSizeDisplay") ==
-      reading.unavailable.end()) {
-    json["size_display"] = reading.size_display
-                               ? Json{{"current", reading.size_display->first}, {"next", reading.size_display->second}}
-                               : Json(nullptr);
+  JsonWriter out;
+  out.Open('{');
+  out.Key("current");
+  WriteSession(out, reading.current);
+  out.Key("next");
+  WriteSession(out, reading.next);
+  if (reading.memory) {
+    out.Key("memory");
+    WriteMemory(out, *reading.memory);
   }
-  json["reboot_pending"] = RebootPending(reading);
-  json["unavailable"] = reading.unavailable;
-  Print(json);
+  const auto& unavailable = reading.unavailable;
+  if (std::find(unavailable.begin(), unavailable.end(), "FbwfGetSizeDisplay") == unavailable.end()) {
+    out.Key("size_display");
+    WriteSizeDisplay(out, reading.size_display);
+  }
+  out.Key("reboot_pending");
+  out.Bool(RebootPending(reading));
+  out.Key("unavailable");
+  out.Strings(unavailable);
+  out.Close();
+  Print(out);
   return kDone;
 }
 
-Json DifferencesJson(const Session& have, const Session& want) {
-  Json list = Json::array();
-  const Json have_json = ToJson(have), want_json = ToJson(want);
-  const auto key_name = [](const std::string& key) { return key; };
-  for (const Difference& d : Differences(have, want)) {
+void WriteDifferences(JsonWriter& out, const std::vector<Difference>& differences, const Session& have,
+                      const Session& want) {
+  out.Open('[');
+  for (const Difference& d : differences) {
+    out.Open('{');
+    out.Key("key");
+    out.String(d.key);
     if (d.key == "exclusions") {
-      const bool listed = have.exclusions && have.exclusions->count(d.volume);
-      list.push_back({{"key", "exclusions"},
-                      {"volume", d.volume},
-                      {"have", listed ? Json(have.exclusions->at(d.volume)) : Json(nullptr)},
-                      {"want", want.exclusions->at(d.volume)}});
+      out.Key("volume");
+      out.String(d.volume);
+      out.Key("have");
+      if (have.exclusions && have.exclusions->count(d.volume)) out.Strings(have.exclusions->at(d.volume));
+      else out.Null();
+      out.Key("want");
+      out.Strings(want.exclusions->at(d.volume));
     } else {
-      const std::string key = key_name(d.key);
-      list.push_back({{"key", key},
-                      {"have", have_json.contains(key) ? have_json[key] : Json(nullptr)},
-                      {"want", want_json[key]}});
+      out.Key("have");
+      if (!WriteSetting(out, have, d.key, false)) out.Null();
+      out.Key("want");
+      WriteSetting(out, want, d.key, false);
     }
+    out.Close();
   }
-  return list;
+  out.Close();
 }
 
-// FILE|- first, then the options.
+// FILE|- first, then the options. (The source is set by character: GCC 12
+// warns falsely about assigning it a literal here.)
 bool SplitSource(const std::vector<std::string>& args, std::string& source, std::vector<std::string>& options) {
-  source = "-";
+  source.assign(1, '-');
   for (const std::string& arg : args) {
     if (arg.starts_with("--")) {
       options.push_back(arg);
@@ -169,27 +200,50 @@ int Test(const std::vector<std::string>& args) {
   if (!ReadDesired(source, desired, status)) return status;
   Reading reading;
   if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
-  const Json differences = DifferencesJson(reading.next, desired);
-  Print({{"in_desired_state", differences.empty()},
-         {"differences", differences},
-         {"reboot_pending", RebootPending(reading)}});
+  const std::vector<Difference> differences = Differences(reading.next, desired);
+  JsonWriter out;
+  out.Open('{');
+  out.Key("in_desired_state");
+  out.Bool(differences.empty());
+  out.Key("differences");
+  WriteDifferences(out, differences, reading.next, desired);
+  out.Key("reboot_pending");
+  out.Bool(RebootPending(reading));
+  out.Close();
+  Print(out);
   return differences.empty() ? kDone : kNotDesired;
 }
 
-Json CallJson(const PlannedCall& call, std::optional<WfStatus> status) {
-  Json arguments = Json::array();
-  for (const std::string& text : call.texts) arguments.push_back(text);
-  if (call.number) arguments.push_back(*call.number);
-  return {{"function", std::string(NameOf(call.function))},
-          {"arguments", arguments},
-          {"status", status ? Json(*status) : Json(nullptr)}};
+// A call made, with its status, or one --check would make (no status).
+struct MadeCall {
+  PlannedCall call;
+  std::optional<WfStatus> status;
+};
+
+void WriteCalls(JsonWriter& out, const std::vector<MadeCall>& made) {
+  out.Open('[');
+  for (const auto& [call, status] : made) {
+    out.Open('{');
+    out.Key("function");
+    out.String(NameOf(call.function));
+    out.Key("arguments");
+    out.Open('[');
+    for (const std::string& text : call.texts) out.String(text);
+    if (call.number) out.Number(*call.number);
+    out.Close();
+    out.Key("status");
+    if (status) out.Number(*status);
+    else out.Null();
+    out.Close();
+  }
+  out.Close();
 }
 
 // Makes the calls, in order, until one fails; false then.
-bool MakeCalls(const std::vector<PlannedCall>& calls, Json& made, std::optional<Failure>& failure) {
+bool MakeCalls(const std::vector<PlannedCall>& calls, std::vector<MadeCall>& made, std::optional<Failure>& failure) {
   for (const PlannedCall& call : calls) {
     const WfStatus status = Call(call);
-    made.push_back(CallJson(call, status));
+    made.push_back({call, status});
     if (status != 0) {
       failure = Failure{call.function, status};
       return false;
@@ -218,7 +272,7 @@ int Set(const std::vector<std::string>& args) {
     std::fprintf(stderr, "vorlenctl: %s\n", refused->c_str());
     return kUsage;
   }
-  Json made = Json::array();
+  std::vector<MadeCall> made;
   Reading after = before;
   std::optional<Failure> failure;
   if (check) {
@@ -226,7 +280,7 @@ int Set(const std::vector<std::string>& args) {
     if (!after.next.protected_volumes) after.next.protected_volumes.emplace();
     if (!after.next.exclusions) after.next.exclusions.emplace();
     for (const PlannedCall& call : calls) {
-      made.push_back(CallJson(call, std::nullopt));
+      made.push_back({call, std::nullopt});
       Apply(after.next, kept, call);
     }
   } else {
@@ -240,11 +294,20 @@ int Set(const std::vector<std::string>& args) {
     }
   }
   const bool reboot = RebootPending(after);
-  Print({{"changed", !check && !made.empty()},
-         {"reboot_required", reboot},
-         {"calls", made},
-         {"before", ToJson(before.next)},
-         {"after", ToJson(after.next)}});
+  JsonWriter out;
+  out.Open('{');
+  out.Key("changed");
+  out.Bool(!check && !made.empty());
+  out.Key("reboot_required");
+  out.Bool(reboot);
+  out.Key("calls");
+  WriteCalls(out, made);
+  out.Key("before");
+  WriteSession(out, before.next);
+  out.Key("after");
+  WriteSession(out, after.next);
+  out.Close();
+  Print(out);
   if (failure) return CallFailed(*failure);
   return exit_reboot && reboot ? kRebootRequired : kDone;
 }
@@ -282,10 +345,27 @@ int ShowOverlay(const std::vector<std::string>& args) {
   const FbwfMemoryUsage& memory = *reading.memory;
   const double percent = memory.currentCacheThreshold == 0 ? 0.0 : 100.0 * Used(memory) / memory.currentCacheThreshold;
   if (json) {
-    Json files = Json::array();
-    for (const CachedFile& f : largest) files.push_back({{"volume", f.volume}, {"path", f.path}, {"bytes", f.bytes}});
-    Print({{"memory", MemoryJson(memory)}, {"used_percent", static_cast<double>(static_cast<long long>(percent * 10)) / 10},
-           {"largest", files}});
+    JsonWriter out;
+    out.Open('{');
+    out.Key("memory");
+    WriteMemory(out, memory);
+    out.Key("used_percent");
+    out.Tenths(static_cast<std::uint64_t>(percent * 10));
+    out.Key("largest");
+    out.Open('[');
+    for (const CachedFile& f : largest) {
+      out.Open('{');
+      out.Key("volume");
+      out.String(f.volume);
+      out.Key("path");
+      out.String(f.path);
+      out.Key("bytes");
+      out.Number(f.bytes);
+      out.Close();
+    }
+    out.Close();
+    out.Close();
+    Print(out);
     return kDone;
   }
   std::printf("threshold       %12lu bytes\n", static_cast<unsigned long>(memory.currentCacheThreshold));
