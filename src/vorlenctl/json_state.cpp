@@ -1,6 +1,7 @@
 #include "vorlenctl/json_state.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "vorlenctl/json_reader.h"
@@ -68,7 +69,7 @@ bool Volumes(const Json& value, std::optional<std::vector<std::string>>& out) {
     if (std::find(volumes.begin(), volumes.end(), *volume) == volumes.end()) volumes.push_back(*volume);
   }
   std::sort(volumes.begin(), volumes.end());
-  out = volumes;
+  out = std::move(volumes);
   return true;
 }
 
@@ -84,7 +85,7 @@ bool Lists(const Json& value, std::optional<VolumeLists>& out) {
       list.push_back(path.get<std::string>());
     }
   }
-  out = lists;
+  out = std::move(lists);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vorlenctl/device.h"
@@ -92,7 +93,7 @@ bool ReadDesired(const std::string& source, Session& desired, int& status) {
     status = kUsage;
     return false;
   }
-  desired = *parsed;
+  desired = std::move(*parsed);
   return true;
 }
 

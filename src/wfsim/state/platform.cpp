@@ -31,12 +31,16 @@ fs::path::string_type NamedIn(const fs::path& folder, std::string_view name) {
   return named;
 }
 
+// Taken once a process, as the folder is.
 std::chrono::milliseconds LockWait() {
-  const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
-  char* end = nullptr;
-  const long long milliseconds = set != nullptr ? std::strtoll(set, &end, 10) : -1;
-  if (set == nullptr || *set == '\0' || *end != '\0' || milliseconds < 0) return std::chrono::seconds(30);
-  return std::chrono::milliseconds(milliseconds);
+  static const std::chrono::milliseconds wait = [] {
+    const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
+    char* end = nullptr;
+    const long long milliseconds = set != nullptr ? std::strtoll(set, &end, 10) : -1;
+    if (set == nullptr || *set == '\0' || *end != '\0' || milliseconds < 0) return std::chrono::milliseconds(30000);
+    return std::chrono::milliseconds(milliseconds);
+  }();
+  return wait;
 }
 
 // Taken once a process: a relative folder (FBWFSIM_DIR or HOME) is made

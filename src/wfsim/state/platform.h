@@ -24,7 +24,8 @@ const std::optional<fs::path>& StateFolderFromEnvironment();
 using NativeChar = fs::path::value_type;
 
 // How long a call waits for the state folder's lock: 30 seconds, or
-// $FBWFSIM_LOCK_WAIT_MS, which the tests set to shorten it.
+// $FBWFSIM_LOCK_WAIT_MS as the process found it, which the tests set to
+// shorten it.
 std::chrono::milliseconds LockWait();
 
 // When a call that starts now stops waiting for locks: one wait a call,
