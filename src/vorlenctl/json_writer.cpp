@@ -50,11 +50,12 @@ void JsonWriter::Close() {
   text_ += closing;
 }
 
-void JsonWriter::Key(std::string_view name) {
+JsonWriter& JsonWriter::Key(std::string_view name) {
   NextEntry();
   Quoted(name);
   text_ += ": ";
   after_key_ = true;
+  return *this;
 }
 
 void JsonWriter::String(std::string_view utf8) {

@@ -17,8 +17,9 @@ class JsonWriter {
   // '{' or '['; each is closed by Close, innermost first.
   void Open(char bracket);
   void Close();
-  // A member's name, in an object, before its value.
-  void Key(std::string_view name);
+  // A member's name, in an object, before its value:
+  // out.Key("name").String(value).
+  JsonWriter& Key(std::string_view name);
   // Texts are UTF-8; a byte that is not part of valid UTF-8 is written as
   // U+FFFD, so the output is always valid JSON.
   void String(std::string_view utf8);

@@ -34,27 +34,20 @@ TEST(JsonWriter, EscapesWhatJsonRequiresAndKeepsEveryCharacter) {
 TEST(JsonWriter, IndentsTwoSpacesALevelAndKeepsEmptyContainersOnOneLine) {
   JsonWriter out;
   out.Open('{');
-  out.Key("empty");
-  out.Open('{');
+  out.Key("empty").Open('{');
   out.Close();
-  out.Key("list");
-  out.Open('[');
+  out.Key("list").Open('[');
   out.Number(18446744073709551615u);
   out.Strings({});
   out.Strings({"C:"});
   out.Open('{');
-  out.Key("percent");
-  out.Tenths(425);
-  out.Key("none");
-  out.Tenths(0);
+  out.Key("percent").Tenths(425);
+  out.Key("none").Tenths(0);
   out.Close();
   out.Close();
-  out.Key("on");
-  out.Bool(true);
-  out.Key("off");
-  out.Bool(false);
-  out.Key("missing");
-  out.Null();
+  out.Key("on").Bool(true);
+  out.Key("off").Bool(false);
+  out.Key("missing").Null();
   out.Close();
   EXPECT_EQ(out.text(),
             "{\n"

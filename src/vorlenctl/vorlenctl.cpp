@@ -101,24 +101,18 @@ bool RebootPending(const Reading& reading) { return !Differences(reading.current
 
 void WriteMemory(JsonWriter& out, const FbwfMemoryUsage& memory) {
   out.Open('{');
-  out.Key("current_threshold");
-  out.Number(memory.currentCacheThreshold);
-  out.Key("next_threshold");
-  out.Number(memory.nextCacheThreshold);
-  out.Key("dir_structure");
-  out.Number(memory.dirStructure);
-  out.Key("file_data");
-  out.Number(memory.fileData);
+  out.Key("current_threshold").Number(memory.currentCacheThreshold);
+  out.Key("next_threshold").Number(memory.nextCacheThreshold);
+  out.Key("dir_structure").Number(memory.dirStructure);
+  out.Key("file_data").Number(memory.fileData);
   out.Close();
 }
 
 void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, WfUlong>>& display) {
   if (!display) return out.Null();
   out.Open('{');
-  out.Key("current");
-  out.Number(display->first);
-  out.Key("next");
-  out.Number(display->second);
+  out.Key("current").Number(display->first);
+  out.Key("next").Number(display->second);
   out.Close();
 }
 
@@ -128,23 +122,17 @@ int Get(const std::vector<std::string>& args) {
   if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
   JsonWriter out;
   out.Open('{');
-  out.Key("current");
-  WriteSession(out, reading.current);
-  out.Key("next");
-  WriteSession(out, reading.next);
+  WriteSession(out.Key("current"), reading.current);
+  WriteSession(out.Key("next"), reading.next);
   if (reading.memory) {
-    out.Key("memory");
-    WriteMemory(out, *reading.memory);
+    WriteMemory(out.Key("memory"), *reading.memory);
   }
   const auto& unavailable = reading.unavailable;
   if (std::find(unavailable.begin(), unavailable.end(), "FbwfGetSizeDisplay") == unavailable.end()) {
-    out.Key("size_display");
-    WriteSizeDisplay(out, reading.size_display);
+    WriteSizeDisplay(out.Key("size_display"), reading.size_display);
   }
-  out.Key("reboot_pending");
-  out.Bool(RebootPending(reading));
-  out.Key("unavailable");
-  out.Strings(unavailable);
+  out.Key("reboot_pending").Bool(RebootPending(reading));
+  out.Key("unavailable").Strings(unavailable);
   out.Close();
   Print(out);
   return kDone;
@@ -155,21 +143,17 @@ void WriteDifferences(JsonWriter& out, const std::vector<Difference>& difference
   out.Open('[');
   for (const Difference& d : differences) {
     out.Open('{');
-    out.Key("key");
-    out.String(d.key);
+    out.Key("key").String(d.key);
     if (d.key == "exclusions") {
-      out.Key("volume");
-      out.String(d.volume);
+      out.Key("volume").String(d.volume);
       out.Key("have");
       if (have.exclusions && have.exclusions->count(d.volume)) out.Strings(have.exclusions->at(d.volume));
       else out.Null();
-      out.Key("want");
-      out.Strings(want.exclusions->at(d.volume));
+      out.Key("want").Strings(want.exclusions->at(d.volume));
     } else {
       out.Key("have");
       if (!WriteSetting(out, have, d.key, false)) out.Null();
-      out.Key("want");
-      WriteSetting(out, want, d.key, false);
+      WriteSetting(out.Key("want"), want, d.key, false);
     }
     out.Close();
   }
@@ -204,12 +188,9 @@ int Test(const std::vector<std::string>& args) {
   const std::vector<Difference> differences = Differences(reading.next, desired);
   JsonWriter out;
   out.Open('{');
-  out.Key("in_desired_state");
-  out.Bool(differences.empty());
-  out.Key("differences");
-  WriteDifferences(out, differences, reading.next, desired);
-  out.Key("reboot_pending");
-  out.Bool(RebootPending(reading));
+  out.Key("in_desired_state").Bool(differences.empty());
+  WriteDifferences(out.Key("differences"), differences, reading.next, desired);
+  out.Key("reboot_pending").Bool(RebootPending(reading));
   out.Close();
   Print(out);
   return differences.empty() ? kDone : kNotDesired;
@@ -225,10 +206,8 @@ void WriteCalls(JsonWriter& out, const std::vector<MadeCall>& made) {
   out.Open('[');
   for (const auto& [call, status] : made) {
     out.Open('{');
-    out.Key("function");
-    out.String(NameOf(call.function));
-    out.Key("arguments");
-    out.Open('[');
+    out.Key("function").String(NameOf(call.function));
+    out.Key("arguments").Open('[');
     for (const std::string& text : call.texts) out.String(text);
     if (call.number) out.Number(*call.number);
     out.Close();
@@ -297,16 +276,11 @@ int Set(const std::vector<std::string>& args) {
   const bool reboot = RebootPending(after);
   JsonWriter out;
   out.Open('{');
-  out.Key("changed");
-  out.Bool(!check && !made.empty());
-  out.Key("reboot_required");
-  out.Bool(reboot);
-  out.Key("calls");
-  WriteCalls(out, made);
-  out.Key("before");
-  WriteSession(out, before.next);
-  out.Key("after");
-  WriteSession(out, after.next);
+  out.Key("changed").Bool(!check && !made.empty());
+  out.Key("reboot_required").Bool(reboot);
+  WriteCalls(out.Key("calls"), made);
+  WriteSession(out.Key("before"), before.next);
+  WriteSession(out.Key("after"), after.next);
   out.Close();
   Print(out);
   if (failure) return CallFailed(*failure);
@@ -348,20 +322,14 @@ int ShowOverlay(const std::vector<std::string>& args) {
   if (json) {
     JsonWriter out;
     out.Open('{');
-    out.Key("memory");
-    WriteMemory(out, memory);
-    out.Key("used_percent");
-    out.Tenths(static_cast<std::uint64_t>(percent * 10));
-    out.Key("largest");
-    out.Open('[');
+    WriteMemory(out.Key("memory"), memory);
+    out.Key("used_percent").Tenths(static_cast<std::uint64_t>(percent * 10));
+    out.Key("largest").Open('[');
     for (const CachedFile& f : largest) {
       out.Open('{');
-      out.Key("volume");
-      out.String(f.volume);
-      out.Key("path");
-      out.String(f.path);
-      out.Key("bytes");
-      out.Number(f.bytes);
+      out.Key("volume").String(f.volume);
+      out.Key("path").String(f.path);
+      out.Key("bytes").Number(f.bytes);
       out.Close();
     }
     out.Close();
