@@ -34,10 +34,10 @@ struct LastParsed {
   std::shared_ptr<const Config> config;
 };
 
-LastParsed& Last() {
-  static LastParsed last;
-  return last;
-}
+// Made as the library loads, not at its first use: it then outlives the
+// notification watcher, whose thread reads configurations until a static
+// made later stops it at unloading.
+LastParsed last_parsed;
 
 }  // namespace
 
@@ -223,7 +223,7 @@ Outcome StateFolder::ParseForCalls(const FileText& text, ParseScope& scope,
 Outcome StateFolder::LoadShared(ParseScope scope, std::shared_ptr<const Config>& config) const {
   FileText text;
   if (Outcome read = ReadText(scope, text); !read.ok()) return read;
-  LastParsed& last = Last();
+  LastParsed& last = last_parsed;
   if (const MutexTryLock lock(last.mutex); lock.held() && last.Serves(scope, text)) {
     config = last.config;
     return kOk;
