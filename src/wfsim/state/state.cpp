@@ -118,14 +118,14 @@ Outcome StateFolder::CheckCache(const Config& config) const {
 }
 
 Outcome StateFolder::CheckVolume(char volume) const {
-  fs::path::string_type folder = NamedIn(dir_, "volumes");
-  for (int level = 0; level < 2; ++level) {
-    if (level == 1) folder += {fs::path::preferred_separator, static_cast<NativeChar>(volume)};
+  const auto check = [](const fs::path::string_type& folder) -> Outcome {
     const EntryType type = Inspect(folder.c_str()).type;
     if (type == EntryType::kMissing) return kInvalidDrive;
-    if (type != EntryType::kFolder) return NotPlain(folder, "a plain folder");
-  }
-  return kOk;
+    return type == EntryType::kFolder ? Outcome(kOk) : NotPlain(folder, "a plain folder");
+  };
+  const fs::path::string_type volumes = NamedIn(dir_, "volumes");
+  if (Outcome outer = check(volumes); !outer.ok()) return outer;
+  return check(volumes + fs::path::preferred_separator + static_cast<NativeChar>(volume));
 }
 
 std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& failure) const {
@@ -171,7 +171,8 @@ std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failur
 }
 
 Outcome StateFolder::Prepare() {
-  if (Inspect(NamedIn(dir_, "config").c_str()).type != EntryType::kMissing) return kOk;  // its kind is checked when read
+  // The configuration's kind is checked when it is read.
+  if (Inspect(NamedIn(dir_, "config").c_str()).type != EntryType::kMissing) return kOk;
   std::error_code ec;
   fs::create_directories(dir_, ec);
   if (Inspect(dir_).type == EntryType::kMissing) return ChangeFailed("the state folder " + Quoted(dir_) + " can't be made", ec);
