@@ -101,7 +101,7 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
     if (enough != nullptr && full && enough(text.view(), text.size() - static_cast<std::size_t>(got))) {
       return ReadOutcome::kRead;
     }
-    if (enough == nullptr) step = 4096;  // only a file that grew meanwhile has more
+    if (enough == nullptr || !full) step = 4096;  // only a file that grew meanwhile has more
   }
 }
 
