@@ -124,6 +124,7 @@ std::optional<Session> ParseDesired(const std::string& text, const std::string& 
     }
     if (!ok) {
       error = source + ": \"" + key + "\" has a value of the wrong type or out of range";
+      if (key == "protected" || key == "exclusions") error += " (a volume is a letter and a colon, such as C:)";
       return std::nullopt;
     }
   }

@@ -11,9 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "vorlenctl/arguments.h"
 #include "vorlenctl/device.h"
 #include "vorlenctl/json_state.h"
+#include "vorlenctl/limits.h"
 #include "vorlenctl/plan.h"
+#include "wfapi/codes.h"
+#include "wfapi/dynamic_library.h"
 
 #ifdef _WIN32
 #include "text/windows_arguments.h"
@@ -57,14 +61,24 @@ int UsageError(const std::string& message) {
   return kUsage;
 }
 
-int CallFailed(const Failure& failure) {
+// A failure in words: the code with its meaning, and where the library was
+// looked for when it can't be loaded.
+std::string FailureText(const Failure& failure) {
   if (failure.code == kWfModuleNotFound) {
-    std::fprintf(stderr, "vorlenctl: the write filter's library can't be loaded (%lu)\n",
-                 static_cast<unsigned long>(failure.code));
-  } else {
-    std::fprintf(stderr, "vorlenctl: %s failed with code %lu\n", std::string(NameOf(failure.function)).c_str(),
-                 static_cast<unsigned long>(failure.code));
+    char where[8192 + 512];
+    DynamicLibrary::DescribeMissing(where, sizeof where);
+    return "the write filter's library can't be loaded (126): " + std::string(where);
   }
+  std::string text = std::string(NameOf(failure.function)) + " failed with code " + std::to_string(failure.code);
+  if (const WfCode* known = FindWfCode(failure.code)) text += " (" + std::string(known->brief) + ")";
+  if (failure.function == WfFunction::FbwfSetCacheThreshold && failure.code == kWfInvalidParameter) {
+    text += std::string(": ") + kDocumentedThresholds;
+  }
+  return text;
+}
+
+int CallFailed(const Failure& failure) {
+  std::fprintf(stderr, "vorlenctl: %s\n", FailureText(failure).c_str());
   return kFailed;
 }
 
@@ -116,6 +130,15 @@ void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, Wf
   out.Close();
 }
 
+// The subcommand's arguments, or nullopt with the usage error reported.
+std::optional<Arguments> Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                               std::size_t most_operands, const char* usage, int& status) {
+  std::string error;
+  std::optional<Arguments> parsed = ParseArguments(args, specs, most_operands, error);
+  if (!parsed) status = UsageError(error + "; usage: " + usage);
+  return parsed;
+}
+
 int Get(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("get takes no arguments");
   Reading reading;
@@ -160,29 +183,15 @@ void WriteDifferences(JsonWriter& out, const std::vector<Difference>& difference
   out.Close();
 }
 
-// FILE|- first, then the options. (The source is set by character: GCC 12
-// warns falsely about assigning it a literal here.)
-bool SplitSource(const std::vector<std::string>& args, std::string& source, std::vector<std::string>& options) {
-  source.assign(1, '-');
-  for (const std::string& arg : args) {
-    if (arg.starts_with("--")) {
-      options.push_back(arg);
-    } else if (source == "-" && options.empty()) {
-      source = arg;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+// The desired state's source: FILE, or standard input when none or "-" is given.
+std::string SourceOf(const Arguments& parsed) { return parsed.operands.empty() ? "-" : parsed.operands[0]; }
 
 int Test(const std::vector<std::string>& args) {
-  std::string source;
-  std::vector<std::string> options;
-  if (!SplitSource(args, source, options) || !options.empty()) return UsageError("usage: vorlenctl test [FILE|-]");
-  Session desired;
   int status = kDone;
-  if (!ReadDesired(source, desired, status)) return status;
+  const std::optional<Arguments> parsed = Parse(args, {}, 1, "vorlenctl test [FILE|-]", status);
+  if (!parsed) return status;
+  Session desired;
+  if (!ReadDesired(SourceOf(*parsed), desired, status)) return status;
   Reading reading;
   if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
   const std::vector<Difference> differences = Differences(reading.next, desired);
@@ -233,18 +242,14 @@ bool MakeCalls(const std::vector<PlannedCall>& calls, std::vector<MadeCall>& mad
 }
 
 int Set(const std::vector<std::string>& args) {
-  std::string source;
-  std::vector<std::string> options;
-  bool check = false, exit_reboot = false;
-  if (!SplitSource(args, source, options)) return UsageError("usage: vorlenctl set [FILE|-] [--check] [--exit-reboot]");
-  for (const std::string& option : options) {
-    if (option == "--check") check = true;
-    else if (option == "--exit-reboot") exit_reboot = true;
-    else return UsageError("unknown option " + option);
-  }
-  Session desired;
   int status = kDone;
-  if (!ReadDesired(source, desired, status)) return status;
+  const std::optional<Arguments> parsed =
+      Parse(args, {{"--check", false}, {"--exit-reboot", false}}, 1, "vorlenctl set [FILE|-] [--check] [--exit-reboot]", status);
+  if (!parsed) return status;
+  const bool check = parsed->Has("--check"), exit_reboot = parsed->Has("--exit-reboot");
+  Session desired;
+  if (!ReadDesired(SourceOf(*parsed), desired, status)) return status;
+  if (const auto problem = DesiredProblem(desired, DeviceThresholdRange())) return UsageError(*problem);
   Reading before;
   if (const auto failure = ReadDevice(before)) return CallFailed(*failure);
   std::vector<PlannedCall> calls;
@@ -276,7 +281,10 @@ int Set(const std::vector<std::string>& args) {
   const bool reboot = RebootPending(after);
   JsonWriter out;
   out.Open('{');
-  out.Key("changed").Bool(!check && !made.empty());
+  // What a real run would report in check mode; after a failure, whether a
+  // call before it changed the device.
+  const bool changed = std::any_of(made.begin(), made.end(), [](const MadeCall& m) { return m.status.value_or(0) == 0; });
+  out.Key("changed").Bool(changed);
   out.Key("reboot_required").Bool(reboot);
   WriteCalls(out.Key("calls"), made);
   WriteSession(out.Key("before"), before.next);
@@ -297,12 +305,14 @@ std::uint64_t Used(const FbwfMemoryUsage& memory) {
 }
 
 int ShowOverlay(const std::vector<std::string>& args) {
+  constexpr const char* kUsageLine = "vorlenctl overlay [--top N] [--json]";
+  int status = kDone;
+  const std::optional<Arguments> parsed = Parse(args, {{"--top", true}, {"--json", false}}, 0, kUsageLine, status);
+  if (!parsed) return status;
   unsigned long top = 10;
-  bool json = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--json") json = true;
-    else if (args[i] == "--top" && i + 1 < args.size() && ParseCount(args[i + 1], top, 100000)) ++i;
-    else return UsageError("usage: vorlenctl overlay [--top N] [--json]");
+  const bool json = parsed->Has("--json");
+  if (const auto count = parsed->Value("--top"); count && !ParseCount(*count, top, 100000)) {
+    return UsageError("--top takes a count from 0 to 100000, not " + *count + "; usage: " + kUsageLine);
   }
   Reading reading;
   if (const auto failure = ReadDevice(reading)) return CallFailed(*failure);
@@ -352,28 +362,30 @@ int ShowOverlay(const std::vector<std::string>& args) {
 // CRITICAL, 3 UNKNOWN.
 int Check(const std::vector<std::string>& args) {
   unsigned long warning = 80, critical = 90;
-  bool allow_off = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const bool has_value = i + 1 < args.size();
-    if (args[i] == "--allow-off") {
-      allow_off = true;
-    } else if (args[i] == "--warning" && has_value && ParseCount(args[i + 1], warning, 100)) {
-      ++i;
-    } else if (args[i] == "--critical" && has_value && ParseCount(args[i + 1], critical, 100)) {
-      ++i;
-    } else {
-      std::printf("FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off]\n");
-      return 3;
-    }
+  std::string error;
+  const std::optional<Arguments> parsed =
+      ParseArguments(args, {{"--warning", true}, {"--critical", true}, {"--allow-off", false}}, 0, error);
+  const auto level = [&](const char* name, unsigned long& value) {
+    const auto text = parsed->Value(name);
+    if (text && !ParseCount(*text, value, 100)) error = std::string(name) + " takes a percentage from 0 to 100, not " + *text;
+  };
+  if (parsed) {
+    level("--warning", warning);
+    level("--critical", critical);
   }
+  if (!error.empty()) {
+    std::printf("FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (%s)\n",
+                error.c_str());
+    return 3;
+  }
+  const bool allow_off = parsed->Has("--allow-off");
   if (warning > critical) {
     std::printf("FBWF UNKNOWN - the warning level %lu%% is above the critical level %lu%%\n", warning, critical);
     return 3;
   }
   Overlay overlay;
   if (const auto failure = ReadOverlay(overlay)) {
-    std::printf("FBWF UNKNOWN - %s failed with code %lu\n", std::string(NameOf(failure->function)).c_str(),
-                static_cast<unsigned long>(failure->code));
+    std::printf("FBWF UNKNOWN - %s\n", FailureText(*failure).c_str());
     return 3;
   }
   if (!overlay.filter_now && !allow_off) {

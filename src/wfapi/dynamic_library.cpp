@@ -92,10 +92,10 @@ std::string Narrow(const std::wstring& wide) {
 }
 }  // namespace
 
-void DynamicLibrary::NameMissing(std::FILE* out) {
+void DynamicLibrary::DescribeMissing(char* text, std::size_t size) {
   SystemLoader loader;
-  std::fprintf(out, "vorlen: FBWFLIB.dll can't be loaded from %s or %s (the current folder is never searched)\n",
-               Narrow(loader.ApplicationFolder()).c_str(), Narrow(loader.SystemFolder()).c_str());
+  std::snprintf(text, size, "FBWFLIB.dll can't be loaded from %s or %s (the current folder is never searched)",
+                Narrow(loader.ApplicationFolder()).c_str(), Narrow(loader.SystemFolder()).c_str());
 }
 
 #else
@@ -111,15 +111,21 @@ AnyFunction DynamicLibrary::Find(const char* name) const {
 }
 
 // Fixed buffers: nothing here may bring exceptions' machinery into vorlen.
-void DynamicLibrary::NameMissing(std::FILE* out) {
+void DynamicLibrary::DescribeMissing(char* text, std::size_t size) {
   char folder[4096];
   const ssize_t length = readlink("/proc/self/exe", folder, sizeof folder - 1);
   folder[length > 0 ? length : 0] = '\0';
   if (char* slash = std::strrchr(folder, '/')) *slash = '\0';
   const char* const search = std::getenv("LD_LIBRARY_PATH");
   const bool searched = search != nullptr && *search != '\0';
-  std::fprintf(out, "vorlen: libfbwflib.so can't be loaded from %s%s%s, %s/../lib/vorlen or the system's library folders\n",
-               searched ? search : "", searched ? ", " : "", folder, folder);
+  std::snprintf(text, size, "libfbwflib.so can't be loaded from %s%s%s, %s/../lib/vorlen or the system's library folders",
+                searched ? search : "", searched ? ", " : "", folder, folder);
 }
 
 #endif
+
+void DynamicLibrary::NameMissing(std::FILE* out) {
+  char text[8192 + 512];
+  DescribeMissing(text, sizeof text);
+  std::fprintf(out, "vorlen: %s\n", text);
+}

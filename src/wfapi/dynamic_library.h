@@ -1,6 +1,7 @@
 // The platform's loader, behind one small seam.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 using AnyFunction = void (*)();
@@ -18,6 +19,8 @@ class DynamicLibrary {
   // Writes one line naming the file looked for and the folders it was looked
   // in, for a library that could not be loaded.
   static void NameMissing(std::FILE* out);
+  // The same words, without the program's name, into `text` (cut to `size`).
+  static void DescribeMissing(char* text, std::size_t size);
 
   bool IsOpen() const { return handle_ != nullptr; }
   AnyFunction Find(const char* name) const;  // nullptr when absent

@@ -585,6 +585,26 @@ static void FaultSweep(void) {
   }
 }
 
+/* A null result pointer answers 87 before a pending fault, which stays
+ * pending for the next call that could run. */
+static void NullBeforeFault(void) {
+  const int functions[] = {IsFilterEnabled, IsCompressionEnabled, IsCachePreAllocationEnabled, IsVolumeProtected,
+                           GetSizeDisplay};
+  char arguments[96];
+  ULONG32 current, null_first, fault_after;
+  size_t i;
+  for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {
+    snprintf(arguments, sizeof arguments, "fail %s 4242", kNames[functions[i]]);
+    Sim(arguments);
+    null_first = functions[i] == IsVolumeProtected ? CALL(VolumeTwoOut, functions[i])(TEXT16("C:"), &current, NULL)
+                                                   : CALL(TwoOut, functions[i])(&current, NULL);
+    fault_after = AnyCall(functions[i]);
+    why[0] = 0;
+    snprintf(arguments, sizeof arguments, "%s: a null pointer is 87, the fault then 4242", kNames[functions[i]]);
+    Check(__LINE__, arguments, 0, null_first == 87 && fault_after == 4242 ? 0 : null_first * 10000 + fault_after);
+  }
+}
+
 int main(int argc, char** argv) {
   const char* state = getenv("FBWFSIM_DIR");
   if (state == NULL || strlen(state) > sizeof input - 16) return printf("FAIL: set FBWFSIM_DIR\n"), 2;
@@ -593,6 +613,7 @@ int main(int argc, char** argv) {
   if (!Load()) return printf("FAIL: the library does not load\n"), 1;
   Steps();
   FaultSweep();
+  NullBeforeFault();
   NotificationChecks();
   remove(input);
   printf("%d failures\n", failures);

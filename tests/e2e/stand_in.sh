@@ -337,7 +337,7 @@ test_fbwfsim_explains_lists_and_refuses() {
   sim fail --clear
   sim_says 0 $'no pending faults\n' fail
   run "$bin/fbwfsim$ext" codes
-  [ "$(grep -c '^[0-9]* *ERROR_' "$work/out")" -eq 16 ] || fail "fbwfsim codes lists $(wc -l < "$work/out") lines"
+  [ "$(grep -c '^[0-9]* *ERROR_' "$work/out")" -eq 17 ] || fail "fbwfsim codes lists $(wc -l < "$work/out") lines"
   # What a program sees: the cache over the disk.
   sim write C: '\dir\a.txt' 'disk'
   sim write C: '\dir\b.txt' 'on the disk'

@@ -188,7 +188,8 @@ test_a_library_missing_or_lacking_functions() {
   run "$alone/vorlenctl$ext" get
   [ "$status" -eq 3 ] && grep -q "library can't be loaded (126)" "$work/err" || fail "get without a library: $status $(cat "$work/err")"
   run "$alone/vorlenctl$ext" check
-  [ "$status" -eq 3 ] && grep -q '^FBWF UNKNOWN - ' "$work/out" || fail "check without a library: $status $(cat "$work/out")"
+  [ "$status" -eq 3 ] && grep -q "^FBWF UNKNOWN - the write filter's library can't be loaded (126): .*$(basename "$library") can't be loaded from" "$work/out" ||
+    fail "check without a library: $status $(cat "$work/out")"
   run "$partial/vorlenctl$ext" get
   [ "$status" -eq 0 ] || fail "get from a library that lacks functions exited $status: $(cat "$work/err")"
   tr -d ' \n' < "$work/out" | grep -qF '"unavailable":["FbwfIsFilterEnabled","FbwfIsCompressionEnabled","FbwfIsCachePreAllocationEnabled","FbwfGetMemoryUsage","FbwfGetVolumeList","FbwfGetSizeDisplay"]' ||
@@ -230,6 +231,68 @@ test_overlay_and_check_read_the_overlay_at_each_level() {
   ]
 }
 ' overlay --json --top 1
+}
+
+test_options_go_before_or_after_the_operand_and_a_check_run_reports_what_a_real_one_would() {
+  arranged
+  local file
+  file=$(desired want.json '{"compression": true}')
+  run "$ctl" set --check "$file"
+  [ "$status" -eq 0 ] || fail "set --check FILE exited $status: $(cat "$work/err")"
+  tr -d ' \n' < "$work/out" | grep -qF '"changed":true,"reboot_required":true,"calls":[{"function":"FbwfEnableCompression","arguments":[],"status":null}]' ||
+    fail "set --check does not report the change it would make: $(cat "$work/out")"
+  $runner "$ctl" set --exit-reboot - < "$work/want.json" > "$work/out" 2> "$work/err"
+  status=$?
+  [ "$status" -eq 194 ] || fail "set --exit-reboot - exited $status (3010 reads as 194): $(cat "$work/err")"
+  # A file named --check is reached after --.
+  cp "$work/want.json" "$work/--check"
+  (cd "$work" && $runner "$ctl" set --check -- --check > out 2> err)
+  status=$?
+  [ "$status" -eq 0 ] && grep -q '"changed": false' "$work/out" || fail "set -- --check exited $status: $(cat "$work/err")"
+  run "$ctl" overlay --top=0 --json
+  [ "$status" -eq 0 ] && grep -q '"largest": \[\]' "$work/out" || fail "overlay --top=0 exited $status: $(cat "$work/err")"
+  ctl_says 3 "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (--warning takes a percentage from 0 to 100, not 80.5)
+" check --allow-off --warning=80.5
+  run "$ctl" set "$file" --chek
+  [ "$status" -eq 2 ] && grep -qF 'unknown option --chek' "$work/err" || fail "an unknown option: $status $(cat "$work/err")"
+}
+
+test_what_the_filter_would_refuse_is_refused_before_any_call() {
+  arranged
+  sim calls --clear
+  local case expected
+  while IFS='|' read -r case expected; do
+    run "$ctl" set --check "$(desired bad.json "$case")"
+    [ "$status" -eq 2 ] && grep -qF "$expected" "$work/err" || fail "set --check $case: $status $(cat "$work/err")"
+    run "$ctl" set "$(desired bad.json "$case")"
+    [ "$status" -eq 2 ] && grep -qF "$expected" "$work/err" || fail "set $case: $status $(cat "$work/err")"
+  done <<'EOF'
+{"filter": true, "threshold_mb": 8}|threshold_mb 8 is outside the range
+{"threshold_mb": 200000}|16 to 131072 MB
+{"exclusions": {"C:": ["Logs"]}}|it does not start at the volume's root with a backslash
+{"exclusions": {"C:": ["\\C:\\Logs"]}}|"\C:\Logs" on C: is not a path the filter accepts
+{"exclusions": {"C:": ["\\NUL"]}}|a device name
+{"protected": ["C"]}|a volume is a letter and a colon, such as C:
+EOF
+  run "$bin/fbwfsim$ext" calls
+  [ ! -s "$work/out" ] || fail "a refused desired state made calls: $(cat "$work/out")"
+  # A threshold the library refuses names the documented ranges.
+  sim reset --release xpe
+  run "$ctl" set "$(desired big.json '{"filter": true, "threshold_mb": 2048}')"
+  [ "$status" -eq 3 ] || fail "a threshold the release refuses exited $status"
+  grep -qF 'FbwfSetCacheThreshold failed with code 87 (invalid parameter): the filter takes 16 to 1024 MB on 32-bit releases' "$work/err" ||
+    fail "the refused threshold's range is not named: $(cat "$work/err")"
+}
+
+test_a_failed_run_reports_what_it_changed_and_the_code_means_something() {
+  arranged
+  sim fail FbwfAddExclusion 5
+  run "$ctl" set "$(desired want.json '{"exclusions": {"C:": ["\\new"]}}')"
+  [ "$status" -eq 3 ] || fail "set with a failing call exited $status"
+  grep -qF 'vorlenctl: FbwfAddExclusion failed with code 5 (access denied)' "$work/err" ||
+    fail "the code's meaning is not given: $(cat "$work/err")"
+  tr -d ' \n' < "$work/out" | grep -qF '"changed":true,"reboot_required":true,"calls":[{"function":"FbwfRemoveExclusion","arguments":["C:","\\temp"],"status":0},{"function":"FbwfAddExclusion","arguments":["C:","\\new"],"status":5}]' ||
+    fail "a run that removed an exclusion before failing says it changed nothing: $(cat "$work/out")"
 }
 
 run_tests

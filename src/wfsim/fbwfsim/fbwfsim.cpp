@@ -266,7 +266,7 @@ int Calls(StateFolder& state, const Arguments& args) {
 }
 
 void PrintCode(const CodeMeaning& code) {
-  Print("%-5u %-24s %s\n", static_cast<unsigned>(code.code), code.name, code.meaning);
+  Print("%-5u %-24s %s\n", static_cast<unsigned>(code.code), std::string(code.name()).c_str(), code.meaning);
 }
 
 int Codes(const Arguments& args) {

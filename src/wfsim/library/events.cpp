@@ -1,5 +1,7 @@
 #include "wfsim/library/events.h"
 
+#include "wfsim/state/codes.h"
+
 #ifdef _WIN32
 
 #include <windows.h>
@@ -36,11 +38,16 @@ bool IsValidEvent(void* event) {
 
 void SignalEvent(void* event) { SetEvent(event); }
 
-void* DuplicateEvent(void* event) {
-  HANDLE own = nullptr;
+WfStatus DuplicateEvent(void* event, void*& own) {
+  HANDLE copy = nullptr;
   const HANDLE process = GetCurrentProcess();
-  if (DuplicateHandle(process, event, process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS) == 0) return nullptr;
-  return own;
+  if (DuplicateHandle(process, event, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) == 0) {
+    const DWORD error = GetLastError();
+    const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES;
+    return memory ? kNotEnoughMemory : kTooManyOpenFiles;
+  }
+  own = copy;
+  return kOk;
 }
 
 void CloseEvent(void* owned) { CloseHandle(owned); }
@@ -67,6 +74,7 @@ void EndThreadReleasing(void* held) {
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -98,9 +106,11 @@ void SignalEvent(void* event) {
   [[maybe_unused]] const ssize_t written = write(DescriptorOf(event), &one, sizeof one);
 }
 
-void* DuplicateEvent(void* event) {
-  const int own = fcntl(DescriptorOf(event), F_DUPFD_CLOEXEC, 3);
-  return own < 0 ? nullptr : reinterpret_cast<void*>(static_cast<std::intptr_t>(own));
+WfStatus DuplicateEvent(void* event, void*& own) {
+  const int copy = fcntl(DescriptorOf(event), F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) return errno == ENOMEM ? kNotEnoughMemory : kTooManyOpenFiles;
+  own = reinterpret_cast<void*>(static_cast<std::intptr_t>(copy));
+  return kOk;
 }
 
 void CloseEvent(void* owned) { close(DescriptorOf(owned)); }

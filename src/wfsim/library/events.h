@@ -4,14 +4,17 @@
 // number is then reused, is never signalled.
 #pragma once
 
+#include "wfapi/wfapi.h"
+
 namespace wfsim {
 
 // Only an event is an event: a file, a mutex, a pseudo-handle, a value too
 // large for a descriptor is not.
 bool IsValidEvent(void* event);
 void SignalEvent(void* event);
-// The library's own handle to the same event, or nullptr.
-void* DuplicateEvent(void* event);
+// The library's own handle to the same event in `own`; 4 when the process
+// has no descriptor or handle left for it, 8 when memory ran out.
+WfStatus DuplicateEvent(void* event, void*& own);
 void CloseEvent(void* owned);
 
 // On Windows the library stays loaded while its watcher thread runs: the

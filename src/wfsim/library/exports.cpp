@@ -144,7 +144,11 @@ WfStatus VolumeSize(WfFunction function, const WfChar* volume, bool through_over
   });
 }
 
+// Both results are needed: a null one answers 87 before a pending fault.
+bool EitherNull(const WfUlong* current, const WfUlong* next) { return current == nullptr || next == nullptr; }
+
 WfStatus QueryFeature(WfFunction function, Feature feature, WfUlong* current, WfUlong* next) {
+  if (EitherNull(current, next)) return Refused(function, wfsim::kInvalidParameter);
   return Run(function, [&](Machine& m) { return m.QueryFeature(feature, current, next); });
 }
 
@@ -183,6 +187,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsCachePreAllocationEnabled(WfUlong* curren
   return QueryFeature(WfFunction::FbwfIsCachePreAllocationEnabled, Feature::kPreallocation, current, next);
 }
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfIsVolumeProtected(const WfChar* volume, WfUlong* current, WfUlong* next) {
+  if (EitherNull(current, next)) return Refused(Call(WfFunction::FbwfIsVolumeProtected, {Text(volume)}), wfsim::kInvalidParameter);
   return WithVolume(WfFunction::FbwfIsVolumeProtected, volume,
                     [&](Machine& m, const std::u16string& v) { return m.QueryVolume(v, current, next); });
 }
@@ -328,6 +333,7 @@ WFAPI_EXPORT WfStatus WFAPI_CALL FbwfFindClose() {
 }
 
 WFAPI_EXPORT WfStatus WFAPI_CALL FbwfGetSizeDisplay(WfUlong* current, WfUlong* next) {
+  if (EitherNull(current, next)) return Refused(WfFunction::FbwfGetSizeDisplay, wfsim::kInvalidParameter);
   return Run(WfFunction::FbwfGetSizeDisplay, [&](Machine& m) { return m.SizeDisplay(current, next); });
 }
 

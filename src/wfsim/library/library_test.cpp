@@ -2,11 +2,18 @@
 // filter's layout, and the cache search's entries one at a time.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
+
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "wfsim/library/cache_search.h"
+#include "wfsim/library/events.h"
 #include "wfsim/library/lists.h"
 
 namespace wfsim {
@@ -69,3 +76,24 @@ TEST(CacheSearch, EachEntryOnceInOrderThenTheEndUntilClosed) {
 
 }  // namespace
 }  // namespace wfsim
+
+#ifndef _WIN32
+namespace wfsim {
+// With no descriptor left the library can't keep its own copy of an event:
+// the registration says so (4), not that the event is invalid.
+TEST(Events, ACopyWithNoDescriptorLeftIsTooManyOpenFiles) {
+  const int event = eventfd(0, EFD_CLOEXEC);
+  ASSERT_GE(event, 0);
+  std::vector<int> taken;
+  for (int fd; taken.size() < 65536 && (fd = dup(event)) >= 0;) taken.push_back(fd);
+  void* own = nullptr;
+  const WfStatus code = DuplicateEvent(reinterpret_cast<void*>(static_cast<std::intptr_t>(event)), own);
+  for (int fd : taken) close(fd);
+  EXPECT_EQ(code, kTooManyOpenFiles);
+  EXPECT_EQ(own, nullptr);
+  ASSERT_EQ(DuplicateEvent(reinterpret_cast<void*>(static_cast<std::intptr_t>(event)), own), kOk);
+  CloseEvent(own);
+  close(event);
+}
+}  // namespace wfsim
+#endif

@@ -39,8 +39,8 @@ class Watcher {
   ~Watcher() { Stop(); }
 
   WfStatus Add(const fs::path& state_folder, std::uint64_t level, void* event) {
-    void* own = DuplicateEvent(event);
-    if (own == nullptr) return kInvalidHandle;
+    void* own = nullptr;
+    if (const WfStatus duplicated = DuplicateEvent(event, own); duplicated != kOk) return duplicated;
     const MutexLock starting(lifecycle_);
     const MutexLock lock(mutex_);
     ForgetAnotherProcess();

@@ -338,8 +338,14 @@ Outcome StateFolder::Reset(const Config& machine) {
     const fs::path aside = dir_ / "reset.new";
     std::error_code ec;
     fs::remove_all(aside, ec);  // a leftover, or a link there: never what it points to
+    // A refused reset leaves nothing of its own behind.
+    const auto refused = [&](Outcome why) {
+      std::error_code ignored;
+      fs::remove_all(aside, ignored);
+      return why;
+    };
     for (const fs::path& folder : {aside, aside / "volumes", aside / "volumes" / "C", aside / "volumes" / "D"}) {
-      if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
+      if (Outcome made = StructureFolder(folder, true); !made.ok()) return refused(made);
     }
     Config fresh = machine;
     fresh.session = 0;
@@ -347,7 +353,7 @@ Outcome StateFolder::Reset(const Config& machine) {
     const std::string text = FormatConfig(fresh);
     const std::string_view pieces[] = {text};
     if (!WriteNewFile(aside / "config", pieces) || !MoveDurably(aside, dir_ / "reset.ready")) {
-      return ChangeFailed("the new machine can't be made in " + Quoted(aside));
+      return refused(ChangeFailed("the new machine can't be made in " + Quoted(aside)));
     }
     return FinishReset();
   });

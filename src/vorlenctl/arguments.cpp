@@ -1,0 +1,69 @@
+#include "vorlenctl/arguments.h"
+
+#include <algorithm>
+
+namespace ctl {
+
+namespace {
+
+const OptionSpec* Find(const std::vector<OptionSpec>& specs, std::string_view name) {
+  const auto found = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
+  return found == specs.end() ? nullptr : &*found;
+}
+
+bool IsOption(const std::string& arg) { return arg.size() > 2 && arg.starts_with("--"); }
+
+}  // namespace
+
+bool Arguments::Has(std::string_view name) const {
+  return std::any_of(options.begin(), options.end(), [&](const auto& option) { return option.first == name; });
+}
+
+std::optional<std::string> Arguments::Value(std::string_view name) const {
+  for (auto option = options.rbegin(); option != options.rend(); ++option) {
+    if (option->first == name) return option->second;
+  }
+  return std::nullopt;
+}
+
+std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                                        std::size_t most_operands, std::string& error) {
+  Arguments parsed;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!options_ended && arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended || !IsOption(arg)) {
+      parsed.operands.push_back(arg);
+      if (parsed.operands.size() > most_operands) {
+        error = most_operands == 0 ? "it takes no operand, but was given " + arg : "one operand too many: " + arg;
+        return std::nullopt;
+      }
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const OptionSpec* spec = Find(specs, name);
+    if (spec == nullptr) {
+      error = "unknown option " + name;
+      return std::nullopt;
+    }
+    if (!spec->takes_value && equals != std::string::npos) {
+      error = name + " takes no value";
+      return std::nullopt;
+    }
+    if (spec->takes_value && equals == std::string::npos && i + 1 == args.size()) {
+      error = name + " needs a value";
+      return std::nullopt;
+    }
+    const std::string value = !spec->takes_value ? std::string() : equals != std::string::npos ? arg.substr(equals + 1)
+                                                                                              : args[++i];
+    parsed.options.emplace_back(name, value);
+  }
+  return parsed;
+}
+
+}  // namespace ctl
