@@ -241,6 +241,25 @@ bool MakeCalls(const std::vector<PlannedCall>& calls, std::vector<MadeCall>& mad
   return true;
 }
 
+// Makes the planned calls and reads the device again. A volume protected
+// anew may bring back the list it kept: a second round sees it. After a
+// failure the device is read as it is now, for what the run changed.
+std::optional<Failure> Converge(const Session& desired, std::vector<PlannedCall> calls, std::vector<MadeCall>& made,
+                                Reading& after) {
+  std::optional<Failure> failure;
+  for (int round = 0; round < 2 && !calls.empty() && !failure; ++round) {
+    if (round == 1 && Plan(after.next, desired, calls)) break;
+    if (MakeCalls(calls, made, failure)) {
+      failure = ReadDevice(after);
+    } else if (Reading now; !ReadDevice(now)) {
+      after = std::move(now);
+    }
+    calls.clear();
+    if (round == 0 && !failure) Plan(after.next, desired, calls);
+  }
+  return failure;
+}
+
 int Set(const std::vector<std::string>& args) {
   int status = kDone;
   const std::optional<Arguments> parsed =
@@ -269,14 +288,7 @@ int Set(const std::vector<std::string>& args) {
       Apply(after.next, kept, call);
     }
   } else {
-    // A volume protected anew may bring back the list it kept: a second
-    // round sees it.
-    for (int round = 0; round < 2 && !calls.empty() && !failure; ++round) {
-      if (round == 1 && Plan(after.next, desired, calls)) break;
-      if (MakeCalls(calls, made, failure)) failure = ReadDevice(after);
-      calls.clear();
-      if (round == 0 && !failure) Plan(after.next, desired, calls);
-    }
+    failure = Converge(desired, calls, made, after);
   }
   const bool reboot = RebootPending(after);
   JsonWriter out;

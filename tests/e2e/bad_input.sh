@@ -347,4 +347,24 @@ test_a_reset_stopped_at_any_step_leaves_the_old_machine_or_the_new() {
   echo "     ${#reset_steps[@]} resets stopped midway: $old left the old machine, $new the new"
 }
 
+# Mode 0300: the folder can be written but not listed, and a reset is refused.
+test_a_refused_reset_leaves_nothing_behind() {
+  [ -n "$runner" ] && return  # the folder's mode is the host's
+  local folder as_user=()
+  folder=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-reset.XXXXXX")
+  chmod 755 "$folder"
+  if [ "$(id -u)" -eq 0 ]; then  # permissions do not bind the superuser: the program runs as nobody
+    chown 65534:65534 "$folder"
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  FBWFSIM_DIR="$folder/state" "${as_user[@]}" "$bin/fbwfsim" reset > /dev/null || fail "a first reset failed"
+  chmod 0300 "$folder/state"
+  FBWFSIM_DIR="$folder/state" "${as_user[@]}" "$bin/fbwfsim" reset --release wes7-x64 > /dev/null 2>&1 &&
+    fail "a reset in a folder that can't be listed succeeded"
+  chmod 0700 "$folder/state"
+  [ "$(ls "$folder/state")" = "$(printf 'config\nlock\nvolumes')" ] ||
+    fail "a refused reset left: $(ls "$folder/state" | tr '\n' ' ')"
+  rm -rf "$folder"
+}
+
 run_tests

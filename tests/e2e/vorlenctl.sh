@@ -293,6 +293,8 @@ test_a_failed_run_reports_what_it_changed_and_the_code_means_something() {
     fail "the code's meaning is not given: $(cat "$work/err")"
   tr -d ' \n' < "$work/out" | grep -qF '"changed":true,"reboot_required":true,"calls":[{"function":"FbwfRemoveExclusion","arguments":["C:","\\temp"],"status":0},{"function":"FbwfAddExclusion","arguments":["C:","\\new"],"status":5}]' ||
     fail "a run that removed an exclusion before failing says it changed nothing: $(cat "$work/out")"
+  tr -d ' \n' < "$work/out" | grep -qF '"after":{"filter":true,"compression":false,"preallocation":false,"threshold_mb":16,"protected":["C:"],"exclusions":{"C:":[]}}}' ||
+    fail "after a failure, after is not the device as it is: $(cat "$work/out")"
 }
 
 run_tests

@@ -32,17 +32,23 @@ class ActionModule(ActionBase):
                                        task_vars=task_vars)
         finally:
             self._task.check_mode = check
+        try:
+            answer = json.loads(ran.get('stdout') or 'null')
+        except ValueError:
+            answer = None
         if ran.get('rc') not in (0, 3010):
             result['failed'] = True
             result['rc'] = ran.get('rc')
             result['msg'] = (ran.get('stderr') or ran.get('msg') or 'vorlenctl failed').strip()
+            # A run that failed partway has changed what its calls before the failure changed.
+            if isinstance(answer, dict) and 'calls' in answer:
+                result.update(changed=answer['changed'], calls=answer['calls'], before=answer['before'],
+                              after=answer['after'], reboot_required=answer['reboot_required'])
             return result
-        try:
-            answer = json.loads(ran.get('stdout', ''))
-        except ValueError:
+        if not isinstance(answer, dict):
             result.update(failed=True, msg='vorlenctl printed no JSON: %s' % ran.get('stdout', '')[:500])
             return result
-        result['changed'] = bool(answer['calls'])
+        result['changed'] = answer['changed']
         result['reboot_required'] = answer['reboot_required']
         result['calls'] = answer['calls']
         result['before'] = answer['before']
