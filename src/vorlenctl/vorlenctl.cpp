@@ -15,11 +15,13 @@
 #include "vorlenctl/device.h"
 #include "vorlenctl/json_state.h"
 #include "vorlenctl/limits.h"
+#include "vorlenctl/output.h"
 #include "vorlenctl/plan.h"
 #include "wfapi/codes.h"
 #include "wfapi/dynamic_library.h"
 
 #ifdef _WIN32
+#include "text/unicode.h"
 #include "text/windows_arguments.h"
 #endif
 
@@ -57,7 +59,7 @@ constexpr const char* kHelp =
     "3010 after set --exit-reboot when a reboot is needed.\n";
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "vorlenctl: %s (see vorlenctl --help)\n", message.c_str());
+  Emit(stderr, "vorlenctl: " + message + " (see vorlenctl --help)\n");
   return kUsage;
 }
 
@@ -78,20 +80,31 @@ std::string FailureText(const Failure& failure) {
 }
 
 int CallFailed(const Failure& failure) {
-  std::fprintf(stderr, "vorlenctl: %s\n", FailureText(failure).c_str());
+  Emit(stderr, "vorlenctl: " + FailureText(failure) + "\n");
   return kFailed;
 }
 
 void Print(const JsonWriter& out) {
-  std::fwrite(out.text().data(), 1, out.text().size(), stdout);
-  std::fputc('\n', stdout);
+  Emit(stdout, out.text());
+  Emit(stdout, "\n");
+}
+
+std::FILE* OpenForReading(const std::string& utf8_name) {
+#ifdef _WIN32
+  const std::optional<std::u16string> units = text::FromUtf8(utf8_name);
+  if (!units) return nullptr;
+  const std::wstring wide(units->begin(), units->end());
+  return _wfopen(wide.c_str(), L"rb");
+#else
+  return std::fopen(utf8_name.c_str(), "rb");
+#endif
 }
 
 // At most one byte past the limit is read: enough to refuse a larger file.
 bool ReadDesired(const std::string& source, Session& desired, int& status) {
   std::string text;
   const std::string name = source == "-" ? "standard input" : source;
-  std::FILE* in = source == "-" ? stdin : std::fopen(source.c_str(), "rb");
+  std::FILE* in = source == "-" ? stdin : OpenForReading(source);
   if (in == nullptr) {
     status = UsageError(name + " can't be read");
     return false;
@@ -103,7 +116,7 @@ bool ReadDesired(const std::string& source, Session& desired, int& status) {
   std::string error;
   std::optional<Session> parsed = ParseDesired(text, name, error);
   if (!parsed) {
-    std::fprintf(stderr, "vorlenctl: %s\n", error.c_str());
+    Emit(stderr, "vorlenctl: " + error + "\n");
     status = kUsage;
     return false;
   }
@@ -273,7 +286,7 @@ int Set(const std::vector<std::string>& args) {
   if (const auto failure = ReadDevice(before)) return CallFailed(*failure);
   std::vector<PlannedCall> calls;
   if (const auto refused = Plan(before.next, desired, calls)) {
-    std::fprintf(stderr, "vorlenctl: %s\n", refused->c_str());
+    Emit(stderr, "vorlenctl: " + *refused + "\n");
     return kUsage;
   }
   std::vector<MadeCall> made;
@@ -365,7 +378,8 @@ int ShowOverlay(const std::vector<std::string>& args) {
   std::printf("used            %11.1f%%\n", percent);
   if (!largest.empty()) std::printf("\n%12s  %s\n", "bytes", "largest cached files");
   for (const CachedFile& f : largest) {
-    std::printf("%12s  %s%s\n", std::to_string(f.bytes).c_str(), f.volume.c_str(), f.path.c_str());
+    const std::string bytes = std::to_string(f.bytes);
+    Emit(stdout, std::string(bytes.size() < 12 ? 12 - bytes.size() : 0, ' ') + bytes + "  " + f.volume + f.path + "\n");
   }
   return kDone;
 }
@@ -386,8 +400,7 @@ int Check(const std::vector<std::string>& args) {
     level("--critical", critical);
   }
   if (!error.empty()) {
-    std::printf("FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (%s)\n",
-                error.c_str());
+    Emit(stdout, "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (" + error + ")\n");
     return 3;
   }
   const bool allow_off = parsed->Has("--allow-off");
@@ -397,7 +410,7 @@ int Check(const std::vector<std::string>& args) {
   }
   Overlay overlay;
   if (const auto failure = ReadOverlay(overlay)) {
-    std::printf("FBWF UNKNOWN - %s\n", FailureText(*failure).c_str());
+    Emit(stdout, "FBWF UNKNOWN - " + FailureText(*failure) + "\n");
     return 3;
   }
   if (!overlay.filter_now && !allow_off) {
@@ -444,10 +457,10 @@ int Main(int argc, char** argv) {
 }  // namespace ctl
 
 #ifdef _WIN32
-// Operands in the ANSI code page, as a narrow main would have them: file
-// names reach fopen as typed.
+// Operands in UTF-8, as every text of the program is: file names are opened
+// by their 16-bit units (see OpenForReading), so any name is reached.
 int wmain(int argc, wchar_t** units) {
-  text::NarrowArguments typed(argc, units);
+  text::NarrowArguments typed(argc, units, CP_UTF8);
   return ctl::Main(argc, typed.argv());
 }
 #else

@@ -297,4 +297,25 @@ test_a_failed_run_reports_what_it_changed_and_the_code_means_something() {
     fail "after a failure, after is not the device as it is: $(cat "$work/out")"
 }
 
+# On a Windows console, names show as they are and any file name is reached;
+# a pseudo-terminal is the console wine gives a program.
+test_names_and_file_names_on_a_windows_console() {
+  [ -n "$runner" ] || return 0
+  command -v script > /dev/null || { fail "needs script (util-linux) for a console"; return; }
+  arranged
+  LANG=C.UTF-8 run "$bin/vorlen$ext" -addex C: '\Журнал'
+  desired 'Желание.json' '{"filter": true}' > /dev/null
+  local on_console
+  on_console() {  # on_console ARGS...: vorlenctl on a console, its output in $work/out
+    LANG=C.UTF-8 script -qec "$(printf '%q ' $runner "$ctl" "$@")" /dev/null < /dev/null | tr -d '\r' > "$work/out"
+  }
+  on_console get
+  grep -qF '"\\Журнал"' "$work/out" || fail "get on a console: $(grep -a 'C:' "$work/out" | head -c 300)"
+  on_console test "$(native "$work/Желание.json")"
+  grep -qF '"in_desired_state": true' "$work/out" || fail "test of a file with a Cyrillic name: $(head -c 300 "$work/out")"
+  # Redirected, the same texts keep their UTF-8 bytes.
+  LANG=C.UTF-8 run "$ctl" get
+  grep -qF '"\\Журнал"' "$work/out" || fail "get redirected: $(grep -a 'C:' "$work/out" | head -c 300)"
+}
+
 run_tests
