@@ -18,14 +18,15 @@ trap 'rm -rf "$work"' EXIT
 export FBWFSIM_DIR
 
 # A state folder with the filter on, C protected and N exclusions of about
-# 35 characters in each session's list, written once by vorlen itself (as a
-# provisioning script leaves it).
+# 45 characters in each session's list, written once by vorlen itself (as a
+# provisioning script leaves it). They share their endings, as real lists
+# do (\...\*.log), so a comparison from a name's end meets them.
 state_with() {
   FBWFSIM_DIR="$work/state-$1"
   "$vorlen" -enable > /dev/null
   "$vorlen" -protectvolume C: > /dev/null
   if [ "$1" -gt 0 ]; then
-    seq -f 'C \data\projects\folder number %05g' 1 "$1" > "$work/list"
+    seq -f 'C \data\projects\folder number %05g\logs\app.log' 1 "$1" > "$work/list"
     sed '/^# seal /d; /^\[current exclusions\]$/r '"$work/list"'
          /^\[next exclusions\]$/r '"$work/list" "$FBWFSIM_DIR/config" > "$work/config"
     mv "$work/config" "$FBWFSIM_DIR/config"
@@ -81,11 +82,11 @@ ctl_set=$(instructions "$vorlenctl" set "$work/desired.json")
 state_with 10000
 state10k=$(instructions "$vorlen" -fbwfstate)
 addex10k=$(instructions "$vorlen" -addex C: '\bench\first')
-remex10k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 05000')
-remexcase10k=$(instructions "$vorlen" -remex C: '\DATA\Projects\FOLDER NUMBER 05001')
+remex10k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 05000\logs\app.log')
+remexcase10k=$(instructions "$vorlen" -remex C: '\DATA\Projects\FOLDER NUMBER 05001\LOGS\APP.LOG')
 state_with 100000
 addex100k=$(instructions "$vorlen" -addex C: '\bench\first')
-remex100k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 50000')
+remex100k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 50000\logs\app.log')
 config100k=$(stat -c %s "$FBWFSIM_DIR/config")
 peak100k=$(peak_kib "$vorlen" -addex C: '\bench\second')
 

@@ -11,10 +11,10 @@ namespace ctl {
 
 namespace {
 
+#ifdef _WIN32
 constexpr ThresholdRange kNarrow = {16, 1024, "this device's 32-bit release"};
 constexpr ThresholdRange kWide = {16, 131072, "this device's 64-bit release"};
 
-#ifdef _WIN32
 bool SystemIs64Bit() {
   if constexpr (sizeof(void*) == 8) return true;
   // IsWow64Process is looked up: XP before SP2 lacks it, and is 32-bit.

@@ -1,5 +1,6 @@
 #include "wfsim/state/sealed_config.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "wfsim/state/text.h"
@@ -97,6 +98,20 @@ std::string SealLine(std::uint64_t hash) {
   return line;
 }
 
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Eight ASCII bytes with a to z made upper case. Each byte is below 0x80,
+// so adding to it never carries into the next.
+std::uint64_t UpperAscii(std::uint64_t word) {
+  const std::uint64_t from_a = (word + 0x1F1F1F1F1F1F1F1Fu) & kHighBits;  // 0x61 and up
+  const std::uint64_t past_z = (word + 0x0505050505050505u) & kHighBits;  // 0x7B and up
+  return word - ((from_a & ~past_z) >> 2);
+}
+
+}  // namespace
+
 std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::string_view folded_path) {
   if (text.size() < kSealLength) return std::nullopt;
   SealedText sealed;
@@ -126,7 +141,21 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
       const std::string_view path = body.substr(start + 2, end - start - 2);
       std::size_t line_left = path.size(), wanted_left = folded_path.size();
       bool differs = false;
-      while (line_left > 0 && wanted_left > 0) {
+      // Eight bytes at a time while both are ASCII: lists share endings
+      // (\...\app.log), which byte by byte cost most of a long list's scan.
+      while (line_left >= 8 && wanted_left >= 8) {
+        std::uint64_t line_word, wanted_word;
+        std::memcpy(&line_word, path.data() + line_left - 8, 8);
+        std::memcpy(&wanted_word, folded_path.data() + wanted_left - 8, 8);
+        if (((line_word | wanted_word) & kHighBits) != 0) break;
+        if (UpperAscii(line_word) != wanted_word) {
+          differs = true;
+          break;
+        }
+        line_left -= 8;
+        wanted_left -= 8;
+      }
+      while (!differs && line_left > 0 && wanted_left > 0) {
         const auto c = static_cast<unsigned char>(path[line_left - 1]);
         const auto w = static_cast<unsigned char>(folded_path[wanted_left - 1]);
         if (c >= 0x80 || w >= 0x80) break;

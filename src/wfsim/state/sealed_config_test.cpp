@@ -1,5 +1,8 @@
 #include "wfsim/state/sealed_config.h"
 
+#include "wfsim/state/config.h"
+#include "wfsim/state/text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,6 +29,42 @@ TEST(ContentHash, TheSplitIntoPiecesDoesNotChangeTheValue) {
   ContentHash other;
   other.Add(edited);
   EXPECT_NE(other.Value(), whole.Value());
+}
+
+}  // namespace
+}  // namespace wfsim
+
+namespace wfsim {
+namespace {
+
+// The lines a removal finds: equal when folded, compared eight bytes at a
+// time from the end while ASCII, shared endings and all.
+TEST(SealedLines, APathIsFoundInAnyCaseAmongLinesThatShareItsEnding) {
+  Config config;
+  config.next.filter = true;
+  config.next.protected_volumes = "C";
+  const std::vector<std::string> paths = {
+      "\\dir000001\\sub folder\\file000001.log", "\\DIR000002\\Sub Folder\\File000002.LOG",
+      "\\x\\dir000002\\sub folder\\file000002.log", "\\dir000002\\sub folder\\file000002.log.old",
+      "\\Stra\xC3\x9F" "e\\dir000002\\sub folder\\file000002.log", "\\a", "\\app.log"};
+  for (const std::string& path : paths) config.next.exclusions.push_back({'C', path});
+  const std::string text = FormatConfig(config);
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"\\dir000002\\sub folder\\file000002.log", {"\\DIR000002\\Sub Folder\\File000002.LOG"}},
+      {"\\DIR000001\\SUB FOLDER\\FILE000001.LOG", {"\\dir000001\\sub folder\\file000001.log"}},
+      {"\\stra\xC3\x9F" "e\\DIR000002\\sub folder\\file000002.LOG", {"\\Stra\xC3\x9F" "e\\dir000002\\sub folder\\file000002.log"}},
+      {"\\A", {"\\a"}},
+      {"\\APP.LOG", {"\\app.log"}},
+      {"\\sub folder\\file000002.log", {}},
+      {"\\ir000002\\sub folder\\file000002.log", {}},
+  };
+  for (const auto& [wanted, expected] : cases) {
+    const std::optional<SealedText> sealed = OpenSealed(text, 'C', FoldCaseUtf8(wanted));
+    ASSERT_TRUE(sealed.has_value());
+    std::vector<std::string> found;
+    for (const SealedText::Line& line : sealed->lines) found.push_back(text.substr(line.start + 2, line.end - line.start - 3));
+    EXPECT_EQ(found, expected) << wanted;
+  }
 }
 
 }  // namespace
