@@ -6,9 +6,9 @@ namespace ctl {
 
 namespace {
 
-const OptionSpec* Find(const std::vector<OptionSpec>& specs, std::string_view name) {
-  const auto found = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
-  return found == specs.end() ? nullptr : &*found;
+const OptionForm* Find(const std::vector<OptionForm>& forms, std::string_view name) {
+  const auto found = std::find_if(forms.begin(), forms.end(), [&](const OptionForm& s) { return s.name == name; });
+  return found == forms.end() ? nullptr : &*found;
 }
 
 bool IsOption(const std::string& arg) { return arg.size() > 2 && arg.starts_with("--"); }
@@ -26,7 +26,7 @@ std::optional<std::string> Arguments::Value(std::string_view name) const {
   return std::nullopt;
 }
 
-std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, const std::vector<OptionForm>& forms,
                                         std::size_t most_operands, std::string& error) {
   Arguments parsed;
   bool options_ended = false;
@@ -46,20 +46,20 @@ std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, co
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = Find(specs, name);
-    if (spec == nullptr) {
+    const OptionForm* form = Find(forms, name);
+    if (form == nullptr) {
       error = "unknown option " + name;
       return std::nullopt;
     }
-    if (!spec->takes_value && equals != std::string::npos) {
+    if (!form->takes_value && equals != std::string::npos) {
       error = name + " takes no value";
       return std::nullopt;
     }
-    if (spec->takes_value && equals == std::string::npos && i + 1 == args.size()) {
+    if (form->takes_value && equals == std::string::npos && i + 1 == args.size()) {
       error = name + " needs a value";
       return std::nullopt;
     }
-    const std::string value = !spec->takes_value ? std::string() : equals != std::string::npos ? arg.substr(equals + 1)
+    const std::string value = !form->takes_value ? std::string() : equals != std::string::npos ? arg.substr(equals + 1)
                                                                                               : args[++i];
     parsed.options.emplace_back(name, value);
   }

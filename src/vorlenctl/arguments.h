@@ -11,7 +11,7 @@
 
 namespace ctl {
 
-struct OptionSpec {
+struct OptionForm {
   std::string_view name;  // "--top"
   bool takes_value;
 };
@@ -29,7 +29,7 @@ struct Arguments {
 // nullopt with `error` naming the argument that is wrong: an option the
 // subcommand does not take, one without its value, a value given to a flag,
 // or more operands than `most_operands`.
-std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, const std::vector<OptionForm>& forms,
                                         std::size_t most_operands, std::string& error);
 
 }  // namespace ctl

@@ -5,7 +5,7 @@
 namespace ctl {
 namespace {
 
-const std::vector<OptionSpec> kSetOptions = {{"--check", false}, {"--exit-reboot", false}, {"--top", true}};
+const std::vector<OptionForm> kSetOptions = {{"--check", false}, {"--exit-reboot", false}, {"--top", true}};
 
 struct ArgumentCase {
   std::vector<std::string> args;

@@ -144,10 +144,10 @@ void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, Wf
 }
 
 // The subcommand's arguments, or nullopt with the usage error reported.
-std::optional<Arguments> Parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+std::optional<Arguments> Parse(const std::vector<std::string>& args, const std::vector<OptionForm>& forms,
                                std::size_t most_operands, const char* usage, int& status) {
   std::string error;
-  std::optional<Arguments> parsed = ParseArguments(args, specs, most_operands, error);
+  std::optional<Arguments> parsed = ParseArguments(args, forms, most_operands, error);
   if (!parsed) status = UsageError(error + "; usage: " + usage);
   return parsed;
 }
