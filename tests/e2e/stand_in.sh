@@ -591,6 +591,36 @@ test_the_overlay_fills() {
   $runner "$bin/fbwfsim$ext" write C: '\big' < "$work/big" > "$work/out" 2> "$work/err" || fail "a write that just fits was refused"
 }
 
+# NTFS allows a name 255 16-bit units, whatever bytes the host allows one
+# (vorlen's operands are shorter: commit and restore are the unit tests').
+test_names_of_255_units_on_any_host() {
+  fresh_state
+  local cjk astral name folder names=() size
+  cjk=$(printf '中%.0s' {1..254}) astral=$(printf '𝄞%.0s' {1..127})
+  # 86, 128 and 255 units of CJK; 128 and 255 of astral characters, as pairs.
+  names=("${cjk:0:86}" "Ж${cjk:0:127}" "Ж$cjk" "${astral:0:64}" "ж$astral")
+  for name in "${names[@]}"; do sim write C: "\\$name\\$name" 'disk'; done
+  vorlen_prints "FBWF Enabled.  $REBOOT" -enable
+  vorlen_prints "Volume C: will be protected in the next session. $REBOOT" -protectvolume C:
+  sim reboot
+  for name in "${names[@]}"; do
+    folder=${name/Ж/ж} folder=${folder/ж/Ж}
+    sim_reads 'disk' C: "\\$folder\\$name"
+    sim write C: "\\$folder\\$name" 'cached'
+    sim_says 0 "cache             6  $name"$'\n' ls C: "\\$folder"
+    sim_reads 'cached' C: "\\$name\\$name"
+  done
+  # Each cached file and folder counts 64 bytes and 2 a unit of its real name.
+  size=$(( (64 * 2 + 2 * (86 + 86)) + (64 * 2 + 2 * 256) + (64 * 2 + 2 * 510) + (64 * 2 + 2 * 256) + (64 * 2 + 2 * 510) ))
+  run "$bin/vorlenctl$ext" overlay --json
+  tr -d ' \n' < "$work/out" | grep -qF "\"dir_structure\":$size,\"file_data\":30}" || fail "the overlay counts the long names wrong: $(cat "$work/out")"
+  for name in "${names[@]}"; do
+    grep -qF "\"path\": \"\\\\$name\\\\$name\"" "$work/out" || fail "the cache search does not show \\$name\\$name"
+  done
+  run "$bin/fbwfsim$ext" write C: "\\${astral}𝄞" 'x'
+  [ "$status" -eq 1 ] && grep -qF 'a name longer than 255 characters' "$work/err" || fail "a name of 256 units: $status $(cat "$work/err")"
+}
+
 test_operands_reach_the_library_as_typed() {
   local dir="$work/recording"
   mkdir -p "$dir"

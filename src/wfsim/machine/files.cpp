@@ -13,11 +13,22 @@ namespace wfsim {
 
 namespace {
 
-Outcome MakeParents(const fs::path& file) {
-  std::error_code ec;
-  fs::create_directories(file.parent_path(), ec);
-  if (!ec) return kOk;
-  return ChangeFailed("the folder " + Quoted(file.parent_path()) + " can't be made", ec);
+// The folders on the way to `found`'s file below `root`, and the records of
+// the long names among them and of the file's own, record first.
+Outcome MakeParents(const fs::path& scratch, const fs::path& root, const Found& found) {
+  fs::path folder = root;
+  const fs::path relative = found.path.lexically_relative(root);
+  auto part = relative.begin();
+  for (std::size_t i = 0; i < found.names.size(); ++i, ++part) {
+    const fs::path entry = folder / *part;
+    if (!RecordName(scratch, entry, found.names[i])) return ChangeFailed(Quoted(entry) + "'s name can't be recorded");
+    if (i + 1 == found.names.size()) break;
+    std::error_code ec;
+    fs::create_directory(entry, ec);
+    if (ec) return ChangeFailed("the folder " + Quoted(entry) + " can't be made", ec);
+    folder = entry;
+  }
+  return kOk;
 }
 
 bool Covered(const SessionConfig& session, char volume, const std::vector<std::string>& names) {
@@ -65,7 +76,10 @@ Outcome Machine::Commit(std::u16string_view volume, std::u16string_view path) {
     if (cache.type != EntryType::kFile) return Outcome(kFileNotFound);
     if (disk.type != EntryType::kFile) return NoDiskCopy(cache);
     // One rename: the disk copy is the old content or the new, never a mix.
-    if (MoveDurably(cache.path, disk.path)) return Outcome(kOk);
+    if (MoveDurably(cache.path, disk.path)) {
+      DropRecord(cache.path);
+      return Outcome(kOk);
+    }
     return ChangeFailed(Quoted(cache.path) + " can't be moved to the disk");
   });
 }
@@ -79,7 +93,10 @@ Outcome Machine::Restore(std::u16string_view volume, std::u16string_view path) {
     if (!in_cache) return Outcome(kAccessDenied, "the file is on the disk but not in the cache");
     if (!on_disk) return NoDiskCopy(cache);
     std::error_code ec;
-    if (fs::remove(cache.path, ec)) return Outcome(kOk);
+    if (fs::remove(cache.path, ec)) {
+      DropRecord(cache.path);
+      return Outcome(kOk);
+    }
     return ChangeFailed(Quoted(cache.path) + " can't be removed", ec);
   });
 }
@@ -96,9 +113,12 @@ Outcome FitsTheOverlay(const StateFolder& state, const Config& config, const Fou
   if (cache.type == EntryType::kFile) {
     write.replaced = Inspect(cache.path).size;
   } else {
-    fs::path walked = state.CacheRoot(config, letter);
+    const fs::path root = state.CacheRoot(config, letter);
+    fs::path walked = root;
+    const fs::path relative = cache.path.lexically_relative(root);
+    auto part = relative.begin();
     for (const std::string& name : cache.names) {
-      walked /= PathFromUtf8(name);
+      walked /= *part++;
       if (Inspect(walked).type == EntryType::kMissing) write.new_names.push_back(name);
     }
   }
@@ -134,8 +154,9 @@ Outcome Machine::Write(std::u16string_view volume, std::u16string_view path, std
       if (Outcome fits = FitsTheOverlay(state_, config, cache, letter, content.size()); !fits.ok()) return fits;
     }
     const Found& into = cached ? cache : disk;
+    const fs::path root = cached ? state_.CacheRoot(config, letter) : state_.VolumeRoot(letter);
     if (Outcome made = state_.StructureFolder(state_.ScratchFolder(), true); !made.ok()) return made;
-    if (Outcome made = MakeParents(into.path); !made.ok()) return made;
+    if (Outcome made = MakeParents(state_.ScratchFolder() / "name.new", root, into); !made.ok()) return made;
     if (ReplaceDurably(state_.ScratchFolder() / "write.new", into.path, content)) return Outcome(kOk);
     return ChangeFailed(Quoted(into.path) + " can't be written");
   });
@@ -173,8 +194,9 @@ void AddEntries(const fs::path& folder, bool cached, std::map<std::u16string, Li
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const Entry entry = Inspect(it->path());
-    if (!IsPlain(entry)) continue;
-    const std::string name = Utf8Of(it->path().filename());
+    const std::optional<std::string> real = RealName(it->path());
+    if (!IsPlain(entry) || !real) continue;
+    const std::string& name = *real;
     const std::optional<std::u16string> wide = FromUtf8(name);
     const std::u16string key = wide ? FoldCase(*wide) : std::u16string(name.begin(), name.end());
     ListedEntry& listed = seen[key];

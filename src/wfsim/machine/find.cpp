@@ -1,30 +1,9 @@
 #include "wfsim/machine/find.h"
 
+#include "wfsim/machine/host_names.h"
 #include "wfsim/state/text.h"
 
 namespace wfsim {
-
-namespace {
-
-// The entry of `folder` whose name equals `name` but for case, if any.
-std::optional<std::string> MatchCase(const fs::path& folder, const std::string& name) {
-  const std::optional<std::u16string> wanted = FromUtf8(name);
-  if (!wanted) return std::nullopt;
-  const std::u16string key = FoldCase(*wanted);
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string entry = Utf8Of(it->path().filename());
-    const std::optional<std::u16string> wide = FromUtf8(entry);
-    if (wide && FoldCase(*wide) == key) return entry;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
-fs::path PathFromUtf8(const std::string& name) {
-  return fs::path(std::u8string(name.begin(), name.end()));
-}
 
 std::string ShownPath(char volume, const std::vector<std::string>& names, std::size_t count) {
   std::string shown(1, volume);
@@ -42,22 +21,24 @@ Outcome Find(const fs::path& root, char volume, const std::vector<std::string>& 
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
     std::string name = names[i];
+    fs::path next = found.path / PathFromUtf8(name);
     if (searching) {
-      entry = Inspect(found.path / PathFromUtf8(name));
-      if (entry.type == EntryType::kMissing) {
-        if (std::optional<std::string> own = MatchCase(found.path, name)) {
-          name = std::move(*own);
-          entry = Inspect(found.path / PathFromUtf8(name));
-        }
+      std::optional<fs::path> held = HostEntry(found.path, names[i], name);
+      if (!held) {
+        return {kAccessDenied, ShownPath(volume, names, i + 1) + " can't be kept: its folder holds too many names of the same hash"};
       }
+      next = std::move(*held);
+      entry = Inspect(next);
       if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
         return {kInvalidName, ShownPath(volume, names, i + 1) + " is a link or not a plain file or folder"};
       }
-      if (entry.type != EntryType::kMissing) name = OwnName(found.path / PathFromUtf8(name));
       if (entry.type == EntryType::kFile && i + 1 < names.size()) found.file_at = i;
       searching = entry.type == EntryType::kFolder;
+    } else if (NeedsMadeName(name)) {
+      std::string ignored;
+      next = *HostEntry(found.path, names[i], ignored);  // a folder not there: the first made name
     }
-    found.path /= PathFromUtf8(name);
+    found.path = std::move(next);
     found.names.push_back(std::move(name));
   }
   found.type = found.file_at == Found::kNowhere ? entry.type : EntryType::kMissing;

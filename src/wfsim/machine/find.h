@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "wfsim/machine/host_names.h"
 #include "wfsim/state/state.h"
 
 namespace wfsim {
-
-fs::path PathFromUtf8(const std::string& name);
 
 // "C:\a\b": the volume and the first `count` names.
 std::string ShownPath(char volume, const std::vector<std::string>& names, std::size_t count);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "wfsim/machine/find.h"
+#include "wfsim/machine/host_names.h"
 #include "wfsim/state/codes.h"
 #include "wfsim/state/paths.h"
 #include "wfsim/state/text.h"
@@ -166,14 +167,16 @@ std::vector<CachedFile> ListCache(const fs::path& cache) {
     if (entry.type != EntryType::kFile) continue;
     const fs::path relative = it->path().lexically_relative(cache);
     auto part = relative.begin();
-    std::string name = Utf8Of(*part) + ":", hex;
+    const fs::path root = cache / *part;
+    const std::optional<std::string> path = RealPath(root, it->path());
+    if (!path) continue;
+    std::string hex;
     bool valid = true;
     for (++part; part != relative.end(); ++part) {
-      (name += '\\') += Utf8Of(*part);
       hex += NativeHex(fs::path("\\")) + NativeHex(*part);
       valid = valid && IsUnicodeName(*part);
     }
-    files.push_back({name, entry.size, valid ? std::string() : hex});
+    files.push_back({Utf8Of(root.filename()) + ":\\" + *path, entry.size, valid ? std::string() : hex});
   }
   std::sort(files.begin(), files.end(), [](const CachedFile& a, const CachedFile& b) { return a.name < b.name; });
   return files;

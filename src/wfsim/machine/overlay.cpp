@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "wfsim/machine/host_names.h"
 #include "wfsim/state/text.h"
 
 namespace wfsim {
@@ -22,7 +23,9 @@ OverlayUsage MeasureOverlay(const fs::path& cache_folder) {
     if (it.depth() == 0) continue;
     const Entry entry = Inspect(it->path());
     if (entry.type != EntryType::kFile && entry.type != EntryType::kFolder) continue;
-    usage.Count(Utf8Of(it->path().filename()), entry.type == EntryType::kFile, entry.size);
+    if (const std::optional<std::string> name = RealName(it->path())) {
+      usage.Count(*name, entry.type == EntryType::kFile, entry.size);
+    }
   }
   return usage;
 }
@@ -42,7 +45,8 @@ std::uint64_t UsedUnits(std::span<const fs::path> roots) {
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
       const Entry entry = Inspect(it->path());
       if (entry.type != EntryType::kFile) continue;
-      const std::optional<std::u16string> name = FromUtf8(Utf8Of(it->path().lexically_relative(root)));
+      const std::optional<std::string> path = RealPath(root, it->path());
+      const std::optional<std::u16string> name = path ? FromUtf8(*path) : std::nullopt;
       if (name) seen[FoldCase(*name)] = UnitsOf(entry.size);
     }
   }
