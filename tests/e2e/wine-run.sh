@@ -12,7 +12,9 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # same 64-bit prefix.
 wine=/usr/lib/wine/wine64
 [ "${VORLEN_WINE_ARCH:-x64}" = x86 ] && wine=/usr/lib/wine/wine
-[ -x "$wine" ] || wine=$(command -v wine || command -v wine64)
+# Never the 32-bit wine for x64 programs: it would make the prefix 32-bit.
+if [ ! -x "$wine" ] && [ "${VORLEN_WINE_ARCH:-x64}" = x86 ]; then wine=$(command -v wine); fi
+[ -x "$wine" ] || wine=$(command -v wine64) || { echo "wine-run.sh: no wine for ${VORLEN_WINE_ARCH:-x64} programs" >&2; exit 127; }
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver32
 [ -x "$server" ] || server=$(command -v wineserver)

@@ -4,8 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "os/threads.h"
 #include "wfsim/state/codes.h"
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 
@@ -13,7 +14,7 @@ namespace {
 
 // Never destroyed: a thread of the program may still search while the process exits.
 struct SearchState {
-  Mutex mutex;
+  os::Mutex mutex;
   bool open = false;
   std::vector<SearchEntry> entries;
   std::size_t next = 0;
@@ -33,7 +34,7 @@ CacheSearch& CacheSearch::OfProcess() {
 
 void CacheSearch::Start(std::vector<SearchEntry> entries) {
   SearchState& s = Search();
-  const MutexLock lock(s.mutex);
+  const os::MutexLock lock(s.mutex);
   s.open = true;
   s.entries = std::move(entries);
   s.next = 0;
@@ -41,13 +42,13 @@ void CacheSearch::Start(std::vector<SearchEntry> entries) {
 
 bool CacheSearch::IsOpen() const {
   SearchState& s = Search();
-  const MutexLock lock(s.mutex);
+  const os::MutexLock lock(s.mutex);
   return s.open;
 }
 
 bool CacheSearch::Close() {
   SearchState& s = Search();
-  const MutexLock lock(s.mutex);
+  const os::MutexLock lock(s.mutex);
   const bool was_open = s.open;
   s.open = false;
   s.entries.clear();
@@ -57,7 +58,7 @@ bool CacheSearch::Close() {
 
 WfStatus CacheSearch::Next(FbwfCacheDetail* detail, WfUlong* size) {
   SearchState& s = Search();
-  const MutexLock lock(s.mutex);
+  const os::MutexLock lock(s.mutex);
   if (!s.open) return kInvalidFunction;
   if (s.next >= s.entries.size()) return kNoMoreFiles;
   const SearchEntry& entry = s.entries[s.next];

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 #include "wfsim/state/text.h"
 
 namespace wfsim {

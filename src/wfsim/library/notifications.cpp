@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "os/threads.h"
 #include "wfsim/library/events.h"
 #include "wfsim/machine/machine.h"
 #include "wfsim/state/codes.h"
@@ -41,8 +42,8 @@ class Watcher {
   WfStatus Add(const fs::path& state_folder, std::uint64_t level, void* event) {
     void* own = nullptr;
     if (const WfStatus duplicated = DuplicateEvent(event, own); duplicated != kOk) return duplicated;
-    const MutexLock starting(lifecycle_);
-    const MutexLock lock(mutex_);
+    const os::MutexLock starting(lifecycle_);
+    const os::MutexLock lock(mutex_);
     ForgetAnotherProcess();
     registrations_.push_back({state_folder, level, own});
     if (thread_.Started() && !finished_) return kOk;
@@ -59,9 +60,9 @@ class Watcher {
 
   // Drops every registration, and ends the thread.
   void Stop() {
-    const MutexLock stopping(lifecycle_);
+    const os::MutexLock stopping(lifecycle_);
     {
-      const MutexLock lock(mutex_);
+      const os::MutexLock lock(mutex_);
       ForgetAnotherProcess();
       Drop(registrations_);
       stopping_ = true;
@@ -86,7 +87,7 @@ class Watcher {
   void Run() {
     void* held = nullptr;
     {
-      const MutexLock lock(mutex_);
+      const os::MutexLock lock(mutex_);
       held = held_;
     }
     Loop();
@@ -97,7 +98,7 @@ class Watcher {
     while (!wakeup_.Wait(kWatchIntervalMs)) {
       std::vector<fs::path> folders;
       {
-        const MutexLock lock(mutex_);
+        const os::MutexLock lock(mutex_);
         // Decided under the lock: a registration made after it starts a new thread.
         if (stopping_ || registrations_.empty()) {
           finished_ = true;
@@ -114,13 +115,13 @@ class Watcher {
         if (Machine(state).Memory(usage).ok()) FireDue(folder, usage.Left());
       }
     }
-    const MutexLock lock(mutex_);
+    const os::MutexLock lock(mutex_);
     finished_ = true;  // the next registration joins it and starts another
   }
 
   // Signalled under the lock, so a registration dropped meanwhile never fires.
   void FireDue(const fs::path& folder, std::uint64_t left) {
-    const MutexLock lock(mutex_);
+    const os::MutexLock lock(mutex_);
     std::erase_if(registrations_, [&](const Registration& r) {
       if (r.state_folder != folder || left >= r.level) return false;
       SignalEvent(r.event);
@@ -129,10 +130,10 @@ class Watcher {
     });
   }
 
-  Mutex lifecycle_;  // a thread's start and stop, never taken by the thread
-  Mutex mutex_;
-  Wakeup wakeup_;
-  Thread thread_;
+  os::Mutex lifecycle_;  // a thread's start and stop, never taken by the thread
+  os::Mutex mutex_;
+  os::Wakeup wakeup_;
+  os::Thread thread_;
   std::vector<Registration> registrations_;
   void* held_ = nullptr;
   unsigned long owner_ = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 

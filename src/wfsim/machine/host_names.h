@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "os/threads.h"
 #include "wfsim/state/paths.h"
 #include "wfsim/state/sealed_config.h"
 
@@ -28,7 +29,7 @@ struct LastParsed {
     return config && (scope == wanted || scope == ParseScope::kAll) && text.view() == read.view();
   }
 
-  Mutex mutex;
+  os::Mutex mutex;
   ParseScope scope = ParseScope::kAll;
   FileText text;
   std::shared_ptr<const Config> config;
@@ -225,13 +226,13 @@ Outcome StateFolder::LoadShared(ParseScope scope, std::shared_ptr<const Config>&
   FileText text;
   if (Outcome read = ReadText(scope, text); !read.ok()) return read;
   LastParsed& last = last_parsed;
-  if (const MutexTryLock lock(last.mutex); lock.held() && last.Serves(scope, text)) {
+  if (const os::MutexTryLock lock(last.mutex); lock.held() && last.Serves(scope, text)) {
     config = last.config;
     return kOk;
   }
   ParseScope parsed_scope = scope;
   if (Outcome outcome = ParseForCalls(text, parsed_scope, config); !outcome.ok()) return outcome;
-  if (const MutexTryLock lock(last.mutex); lock.held() && text.size() <= kKeptConfigBytes) {
+  if (const os::MutexTryLock lock(last.mutex); lock.held() && text.size() <= kKeptConfigBytes) {
     last.scope = parsed_scope;
     last.text = std::move(text);  // kept, not copied
     last.config = config;

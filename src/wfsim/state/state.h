@@ -16,7 +16,7 @@
 #include "wfapi/wfapi.h"
 #include "wfsim/state/codes.h"
 #include "wfsim/state/config.h"
-#include "wfsim/state/platform.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 

@@ -1,5 +1,6 @@
-// The few operating-system calls the stand-in needs beyond the standard
-// library: where its state lives, file locks and durable writes.
+// The operating system's files as the project uses them beyond the standard
+// library: file locks, durable writes, names in the platform's own units,
+// and where a user's state lives.
 #pragma once
 
 #include <chrono>
@@ -12,26 +13,24 @@
 #include <string>
 #include <string_view>
 
-namespace wfsim {
+namespace os {
 
 namespace fs = std::filesystem;
 
-// $FBWFSIM_DIR, else $XDG_STATE_HOME/fbwfsim, else ~/.local/state/fbwfsim;
-// on Windows %FBWFSIM_DIR%, else %LOCALAPPDATA%\fbwfsim, else (XP) the local
-// application data folder the shell names, else %APPDATA%\fbwfsim.
-const std::optional<fs::path>& StateFolderFromEnvironment();
+// An environment variable (its name in ASCII) as a path; nullopt when unset
+// or empty.
+std::optional<fs::path> EnvironmentPath(const char* name);
+
+// The folder for a user's state of programs: $XDG_STATE_HOME, else
+// ~/.local/state; on Windows %LOCALAPPDATA%, else (XP) the local application
+// data folder the shell names, else %APPDATA%.
+std::optional<fs::path> UserStateHome();
 
 using NativeChar = fs::path::value_type;
 
-// How long a call waits for the state folder's lock: 30 seconds, or
-// $FBWFSIM_LOCK_WAIT_MS as the process found it, which the tests set to
-// shorten it.
-std::chrono::milliseconds LockWait();
-
-// When a call that starts now stops waiting for locks: one wait a call,
-// however many locks it takes.
+// When a call stops waiting for locks: one wait a call, however many locks
+// it takes.
 using Deadline = std::chrono::steady_clock::time_point;
-inline Deadline DeadlineFromNow() { return std::chrono::steady_clock::now() + LockWait(); }
 
 // A folder's path and one name in it, in a buffer of its own: for the calls
 // that must work when memory has run out.
@@ -50,7 +49,7 @@ class FixedPath {
 // joining paths, for the files that every call of the library opens.
 fs::path::string_type NamedIn(const fs::path& folder, std::string_view name);
 
-// An advisory lock on a file of the state folder, held while the object lives.
+// An advisory lock on a file, held while the object lives.
 // The file is opened without following a link or waiting on a FIFO, and must
 // be a plain file.
 class FileLock {
@@ -75,83 +74,6 @@ class FileLock {
   static constexpr long long kNone = -1;
   explicit FileLock(long long handle) : handle_(handle) {}
   long long handle_;
-};
-
-// Threads for the library's watcher, with no threads library on Windows:
-// the shipped binaries carry no winpthreads.
-class Mutex {
- public:
-  Mutex();
-  Mutex(const Mutex&) = delete;
-  Mutex& operator=(const Mutex&) = delete;
-  ~Mutex();
-  void Lock();
-  // False, at once, when another thread holds it.
-  bool TryLock();
-  void Unlock();
-
- private:
-  void* native_;
-};
-
-class MutexLock {
- public:
-  explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
-  ~MutexLock() { mutex_.Unlock(); }
-
- private:
-  Mutex& mutex_;
-};
-
-// Held only if it was free: for what can be done without it, so that no call
-// waits on it, nor a child forked while another thread held it.
-class MutexTryLock {
- public:
-  explicit MutexTryLock(Mutex& mutex) : mutex_(mutex), held_(mutex.TryLock()) {}
-  MutexTryLock(const MutexTryLock&) = delete;
-  MutexTryLock& operator=(const MutexTryLock&) = delete;
-  ~MutexTryLock() {
-    if (held_) mutex_.Unlock();
-  }
-  bool held() const { return held_; }
-
- private:
-  Mutex& mutex_;
-  bool held_;
-};
-
-// A thread of the library's own, which its owner stops and then joins.
-class Thread {
- public:
-  Thread() = default;
-  Thread(const Thread&) = delete;
-  Thread& operator=(const Thread&) = delete;
-  bool Start(void (*body)(void*), void* argument);
-  // Waits for the thread to end. A thread of another process (the parent
-  // of a forked child) is forgotten instead.
-  void Join();
-  bool Started() const { return native_ != nullptr; }
-  void Forget() { native_ = nullptr; }
-
- private:
-  void* native_ = nullptr;
-};
-
-// What a thread sleeps on between its rounds, and is woken by at once.
-class Wakeup {
- public:
-  Wakeup();
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-  ~Wakeup();
-  void Signal();
-  // True when signalled (and then reset) within `milliseconds`.
-  bool Wait(unsigned milliseconds);
-
- private:
-  void* native_;
 };
 
 void SleepMilliseconds(unsigned milliseconds);
@@ -182,7 +104,7 @@ struct Entry {
 Entry Inspect(const NativeChar* path);
 inline Entry Inspect(const fs::path& path) { return Inspect(path.c_str()); }
 
-// A plain file or folder of the state folder's own: not a link, not a
+// A plain file or folder of a state folder's own: not a link, not a
 // device or FIFO, not a file with a second name elsewhere.
 inline bool IsPlain(const Entry& entry) {
   return (entry.type == EntryType::kFile && entry.links == 1) || entry.type == EntryType::kFolder;
@@ -278,4 +200,4 @@ inline std::string Quoted(const fs::path& path) {
 // Standard input and output carry file contents byte for byte.
 void UseBinaryStandardStreams();
 
-}  // namespace wfsim
+}  // namespace os

@@ -1,4 +1,4 @@
-// The stand-in's operating-system calls on Windows.
+// The files on Windows.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -6,57 +6,10 @@
 
 #include <string>
 
-#include "wfsim/state/platform_internal.h"
-#include "wfsim/state/text.h"
+#include "os/internal.h"
+#include "text/unicode.h"
 
-namespace wfsim {
-
-Mutex::Mutex() : native_(new CRITICAL_SECTION) { InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
-Mutex::~Mutex() {
-  DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(native_));
-  delete static_cast<CRITICAL_SECTION*>(native_);
-}
-void Mutex::Lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
-bool Mutex::TryLock() { return TryEnterCriticalSection(static_cast<CRITICAL_SECTION*>(native_)) != 0; }
-void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(native_)); }
-
-namespace {
-struct ThreadStart {
-  void (*body)(void*);
-  void* argument;
-};
-DWORD WINAPI RunThread(void* start) {
-  const ThreadStart copy = *static_cast<ThreadStart*>(start);
-  delete static_cast<ThreadStart*>(start);
-  copy.body(copy.argument);
-  return 0;
-}
-}  // namespace
-
-bool Thread::Start(void (*body)(void*), void* argument) {
-  auto* start = new ThreadStart{body, argument};
-  const HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
-  if (thread == nullptr) {
-    delete start;
-    return false;
-  }
-  native_ = thread;
-  return true;
-}
-
-void Thread::Join() {
-  const HANDLE thread = native_;
-  native_ = nullptr;
-  if (thread != nullptr) {
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-  }
-}
-
-Wakeup::Wakeup() : native_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-Wakeup::~Wakeup() { CloseHandle(native_); }
-void Wakeup::Signal() { SetEvent(native_); }
-bool Wakeup::Wait(unsigned milliseconds) { return WaitForSingleObject(native_, milliseconds) == WAIT_OBJECT_0; }
+namespace os {
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 
@@ -64,12 +17,6 @@ unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 namespace {
 
-std::optional<fs::path> EnvironmentPath(const wchar_t* name) {
-  wchar_t buffer[32768];
-  const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
-  if (length == 0 || length >= 32768) return std::nullopt;
-  return fs::path(std::wstring(buffer, length));
-}
 
 // Opens without following a reparse point; the caller checks what it got.
 HANDLE OpenHandle(const NativeChar* path, DWORD access, DWORD disposition) {
@@ -160,23 +107,27 @@ std::string Utf8Of(const fs::path& path) {
       units[i] = 0xFFFD;
     }
   }
-  return ToUtf8(units).value_or("");
+  return text::ToUtf8(units).value_or("");
 }
 
 bool IsUnicodeName(const fs::path& name) {
-  return ToUtf8(std::u16string(name.native().begin(), name.native().end())).has_value();
+  return text::ToUtf8(std::u16string(name.native().begin(), name.native().end())).has_value();
 }
 
-std::optional<fs::path> FolderFromEnvironment() {
-  if (auto dir = EnvironmentPath(L"FBWFSIM_DIR")) return dir;
-  if (auto local = EnvironmentPath(L"LOCALAPPDATA")) return *local / "fbwfsim";
+std::optional<fs::path> EnvironmentPath(const char* name) {
+  const std::wstring wide(name, name + std::char_traits<char>::length(name));  // ASCII names
+  wchar_t buffer[32768];
+  const DWORD length = GetEnvironmentVariableW(wide.c_str(), buffer, 32768);
+  if (length == 0 || length >= 32768) return std::nullopt;
+  return fs::path(std::wstring(buffer, length));
+}
+
+std::optional<fs::path> UserStateHome() {
+  if (auto local = EnvironmentPath("LOCALAPPDATA")) return local;
   // XP has no %LOCALAPPDATA%, but has the folder: the shell names it.
   wchar_t folder[MAX_PATH];
-  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder) == S_OK) {
-    return fs::path(folder) / "fbwfsim";
-  }
-  if (auto roaming = EnvironmentPath(L"APPDATA")) return *roaming / "fbwfsim";
-  return std::nullopt;
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder) == S_OK) return fs::path(folder);
+  return EnvironmentPath("APPDATA");
 }
 
 Entry Inspect(const NativeChar* path) {
@@ -303,4 +254,4 @@ ReadOutcome ReadRegularFile(const NativeChar* path, std::size_t limit, FileText&
   });
 }
 
-}  // namespace wfsim
+}  // namespace os

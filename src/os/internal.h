@@ -1,6 +1,5 @@
-// What the stand-in's platform files share: the seams each platform fills
-// (platform_posix.cpp, platform_windows.cpp) for the code written once
-// (platform.cpp).
+// What the platform files share: the seams each platform fills
+// (files_posix.cpp, files_windows.cpp) for the code written once (files.cpp).
 #pragma once
 
 #include <algorithm>
@@ -9,12 +8,9 @@
 #include <span>
 #include <string_view>
 
-#include "wfsim/state/platform.h"
+#include "os/files.h"
 
-namespace wfsim {
-
-// The platform's own rule for the state folder (see StateFolderFromEnvironment).
-std::optional<fs::path> FolderFromEnvironment();
+namespace os {
 
 // Creates `path`, which must not exist, writes `pieces` and flushes them.
 bool CreateAndFlush(const fs::path& path, std::span<const std::string_view> pieces);
@@ -105,4 +101,4 @@ ReadOutcome ReadAll(unsigned long long expected, std::size_t limit, FileText& te
   }
 }
 
-}  // namespace wfsim
+}  // namespace os

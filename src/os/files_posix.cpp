@@ -1,4 +1,4 @@
-// The stand-in's operating-system calls on Linux and other POSIX systems.
+// The files on Linux and other POSIX systems.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,64 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "wfsim/state/platform_internal.h"
-#include "wfsim/state/text.h"
+#include "os/internal.h"
+#include "text/unicode.h"
 
-namespace wfsim {
-
-Mutex::Mutex() : native_(new std::mutex) {}
-Mutex::~Mutex() { delete static_cast<std::mutex*>(native_); }
-void Mutex::Lock() { static_cast<std::mutex*>(native_)->lock(); }
-bool Mutex::TryLock() { return static_cast<std::mutex*>(native_)->try_lock(); }
-void Mutex::Unlock() { static_cast<std::mutex*>(native_)->unlock(); }
-
-bool Thread::Start(void (*body)(void*), void* argument) {
-  try {
-    native_ = new std::thread(body, argument);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-void Thread::Join() {
-  auto* thread = static_cast<std::thread*>(native_);
-  native_ = nullptr;
-  if (thread != nullptr) {
-    thread->join();
-    delete thread;
-  }
-}
-
-namespace {
-struct WakeupState {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool signalled = false;
-};
-}  // namespace
-
-Wakeup::Wakeup() : native_(new WakeupState) {}
-Wakeup::~Wakeup() { delete static_cast<WakeupState*>(native_); }
-void Wakeup::Signal() {
-  auto* state = static_cast<WakeupState*>(native_);
-  const std::lock_guard<std::mutex> lock(state->mutex);
-  state->signalled = true;
-  state->changed.notify_all();
-}
-bool Wakeup::Wait(unsigned milliseconds) {
-  auto* state = static_cast<WakeupState*>(native_);
-  std::unique_lock<std::mutex> lock(state->mutex);
-  state->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return state->signalled; });
-  const bool signalled = state->signalled;
-  state->signalled = false;
-  return signalled;
-}
+namespace os {
 
 void SleepMilliseconds(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
@@ -75,11 +24,6 @@ unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
 
 namespace {
 
-std::optional<fs::path> EnvironmentPath(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return fs::path(value);
-}
 
 class Descriptor {
  public:
@@ -145,14 +89,17 @@ void RestoreError(long code) { errno = static_cast<int>(code); }
 
 std::string Utf8Of(const fs::path& path) { return path.native(); }
 
-bool IsUnicodeName(const fs::path& name) { return FromUtf8(name.native()).has_value(); }
+bool IsUnicodeName(const fs::path& name) { return text::FromUtf8(name.native()).has_value(); }
 
-std::optional<fs::path> FolderFromEnvironment() {
-  if (auto dir = EnvironmentPath("FBWFSIM_DIR")) return dir;
-  if (auto state = EnvironmentPath("XDG_STATE_HOME"); state && state->is_absolute()) {
-    return *state / "fbwfsim";
-  }
-  if (auto home = EnvironmentPath("HOME")) return *home / ".local" / "state" / "fbwfsim";
+std::optional<fs::path> EnvironmentPath(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return fs::path(value);
+}
+
+std::optional<fs::path> UserStateHome() {
+  if (auto state = EnvironmentPath("XDG_STATE_HOME"); state && state->is_absolute()) return state;
+  if (auto home = EnvironmentPath("HOME")) return *home / ".local" / "state";
   return std::nullopt;
 }
 
@@ -279,4 +226,4 @@ ReadOutcome ReadRegularFile(const NativeChar* path, std::size_t limit, FileText&
   });
 }
 
-}  // namespace wfsim
+}  // namespace os

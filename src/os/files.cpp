@@ -1,5 +1,5 @@
 // The stand-in's operating-system calls that every platform writes alike.
-#include "wfsim/state/platform.h"
+#include "os/files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 #include <iterator>
 #include <type_traits>
 
-#include "wfsim/state/platform_internal.h"
+#include "os/internal.h"
 
-namespace wfsim {
+namespace os {
 
 bool FixedPath::Set(const fs::path& folder, std::string_view name) {
   const fs::path::string_type& base = folder.native();
@@ -29,34 +29,6 @@ fs::path::string_type NamedIn(const fs::path& folder, std::string_view name) {
   named += fs::path::preferred_separator;
   named.append(name.begin(), name.end());
   return named;
-}
-
-// Taken once a process, as the folder is.
-std::chrono::milliseconds LockWait() {
-  static const std::chrono::milliseconds wait = [] {
-    const char* set = std::getenv("FBWFSIM_LOCK_WAIT_MS");
-    char* end = nullptr;
-    const long long milliseconds = set != nullptr ? std::strtoll(set, &end, 10) : -1;
-    if (set == nullptr || *set == '\0' || *end != '\0' || milliseconds < 0) return std::chrono::milliseconds(30000);
-    return std::chrono::milliseconds(milliseconds);
-  }();
-  return wait;
-}
-
-// Taken once a process: a relative folder (FBWFSIM_DIR or HOME) is made
-// absolute against the folder the process started in, so a script that
-// changes folder keeps its machine.
-const std::optional<fs::path>& StateFolderFromEnvironment() {
-  static const std::optional<fs::path> folder = []() -> std::optional<fs::path> {
-    std::optional<fs::path> found = FolderFromEnvironment();
-    std::error_code ec;
-    if (found && found->is_relative()) {
-      const fs::path absolute = fs::absolute(*found, ec);
-      if (!ec) found = absolute;
-    }
-    return found;
-  }();
-  return folder;
 }
 
 std::string NativeHex(const fs::path& name) {
@@ -116,4 +88,4 @@ bool MoveDurably(const fs::path& from, const fs::path& to) {
   return true;
 }
 
-}  // namespace wfsim
+}  // namespace os
