@@ -29,15 +29,20 @@ struct Outcome {
   std::string output;
 };
 
-inline Outcome RunVorlenWith(FakeWriteFilter& fake, const std::vector<std::string>& args) {
-  std::vector<const char*> argv{"vorlen"};
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  argv.push_back(nullptr);
+// A run with the arguments as given, its output read back whole.
+inline Outcome RunVorlenWith(FakeWriteFilter& fake, const CommandLine& line) {
   std::FILE* out = std::tmpfile();
-  const int status = RunVorlen({static_cast<int>(argv.size() - 1), argv.data()}, fake, out);
+  const int status = RunVorlen(line, fake, out);
   std::string output;
   std::rewind(out);
   for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) output.push_back(static_cast<char>(c));
   std::fclose(out);
   return {status, output};
+}
+
+inline Outcome RunVorlenWith(FakeWriteFilter& fake, const std::vector<std::string>& args) {
+  std::vector<const char*> argv{"vorlen"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  return RunVorlenWith(fake, {static_cast<int>(argv.size() - 1), argv.data()});
 }

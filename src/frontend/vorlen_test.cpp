@@ -146,9 +146,8 @@ TEST(Operands, UnitsFromTheSystemReachTheLibraryUnchangedWhileMessagesEchoTheByt
   const WfChar* units[] = {nullptr, nullptr, volume, path, nullptr};
   const char* argv[] = {"vorlen", "-commit", "C:", "\\?????", nullptr};
   FakeWriteFilter fake;
-  std::FILE* out = std::tmpfile();
-  RunVorlen({4, argv, units}, fake, out);
-  std::fclose(out);
+  const Outcome outcome = RunVorlenWith(fake, {4, argv, units});
+  EXPECT_EQ(outcome.output, kBanner + "\\????? on drive C: has been commited to the disk.\n ");
   ASSERT_EQ(fake.calls.size(), 1u);
   EXPECT_EQ(fake.calls[0].texts[1], (std::u16string{u'\\', 0x0436, 0xD83D, 0xDE00, 0xDC00, 0x20AC}));
 }

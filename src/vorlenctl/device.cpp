@@ -3,16 +3,13 @@
 #include <algorithm>
 
 #include "text/unicode.h"
+#include "wfapi/codes.h"
 #include "wfapi/library_function.h"
 
 namespace ctl {
 
 namespace {
 
-constexpr WfStatus kMoreData = 234;
-constexpr WfStatus kNoMoreFiles = 18;
-constexpr WfStatus kNotFound = 2;
-constexpr WfStatus kFilterOff = 1;
 
 std::basic_string<WfChar> Wide(const std::string& utf8) {
   const std::u16string units = text::FromUtf8(utf8).value_or(u"");
@@ -53,7 +50,7 @@ WfStatus ReadList(Ask ask, std::vector<std::string>& names) {
   std::vector<WfChar> buffer(2048, 0);
   WfUlong size = static_cast<WfUlong>(buffer.size() * sizeof(WfChar));
   WfStatus code = ask(buffer.data(), &size);
-  if (code == kMoreData) {
+  if (code == kWfMoreData) {
     buffer.assign(size / sizeof(WfChar) + 1, 0);
     code = ask(buffer.data(), &size);
   }
@@ -134,7 +131,7 @@ std::optional<Failure> ReadDevice(Reading& reading) {
   if (reading.current.filter.value_or(true)) {
     WfUlong current = 0, next = 0;
     const WfStatus display = WF_LIBRARY_FUNCTION(FbwfGetSizeDisplay)(&current, &next);
-    if (reader.Ok(WfFunction::FbwfGetSizeDisplay, display, {kFilterOff})) reading.size_display = {current, next};
+    if (reader.Ok(WfFunction::FbwfGetSizeDisplay, display, {kWfInvalidFunction})) reading.size_display = {current, next};
   }
   return reader.failure;
 }
@@ -147,7 +144,6 @@ std::optional<Failure> ReadOverlay(Overlay& overlay) {
   }
   overlay.filter_now = current != 0;
   reader.Ok(WfFunction::FbwfGetMemoryUsage, WF_LIBRARY_FUNCTION(FbwfGetMemoryUsage)(&overlay.memory));
-  if (!reader.failure) return std::nullopt;
   return reader.failure;
 }
 
@@ -160,12 +156,12 @@ std::optional<Failure> SearchCache(const std::string& volume, std::vector<Cached
     WfUlong size = static_cast<WfUlong>(buffer.size());
     const WfStatus code = first ? WF_LIBRARY_FUNCTION(FbwfFindFirst)(name.c_str(), detail, &size)
                                 : WF_LIBRARY_FUNCTION(FbwfFindNext)(detail, &size);
-    if (code == kMoreData) {
+    if (code == kWfMoreData) {
       buffer.resize(size + 16);
       continue;
     }
-    if ((first && code == kNotFound) || (!first && code == kNoMoreFiles)) break;
-    if (code != 0) return Failure{first ? WfFunction::FbwfFindFirst : WfFunction::FbwfFindNext, code};
+    if ((first && code == kWfFileNotFound) || (!first && code == kWfNoMoreFiles)) break;
+    if (code != kWfOk) return Failure{first ? WfFunction::FbwfFindFirst : WfFunction::FbwfFindNext, code};
     first = false;
     const auto* units = reinterpret_cast<const WfChar*>(buffer.data() + kCacheDetailNameOffset);
     files.push_back({volume, Narrow(units, detail->fileNameLength / sizeof(WfChar)), detail->cacheSize});

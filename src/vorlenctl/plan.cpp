@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "wfapi/codes.h"
+
 namespace ctl {
 
 namespace {
@@ -101,47 +103,45 @@ WfStatus Apply(Session& next, Lists& kept, const PlannedCall& call) {
   Lists& lists = *next.exclusions;
   const std::string volume = call.texts.empty() ? std::string() : call.texts[0];
   switch (call.function) {
-    case WfFunction::FbwfEnableFilter: next.filter = true; return 0;
-    case WfFunction::FbwfDisableFilter: next.filter = false; return 0;
+    case WfFunction::FbwfEnableFilter: next.filter = true; return kWfOk;
+    case WfFunction::FbwfDisableFilter: next.filter = false; return kWfOk;
     default: break;
   }
-  if (!*next.filter) return 1;
+  if (!*next.filter) return kWfInvalidFunction;
   switch (call.function) {
     case WfFunction::FbwfEnableCompression: case WfFunction::FbwfDisableCompression:
       next.compression = call.function == WfFunction::FbwfEnableCompression;
-      return 0;
+      return kWfOk;
     case WfFunction::FbwfEnableCachePreAllocation: case WfFunction::FbwfDisableCachePreAllocation:
       next.preallocation = call.function == WfFunction::FbwfEnableCachePreAllocation;
-      return 0;
+      return kWfOk;
     case WfFunction::FbwfSetCacheThreshold:
       next.threshold_mb = std::min(*call.number, kThresholdCap);
-      return 0;
+      return kWfOk;
     case WfFunction::FbwfProtectVolume:
       if (!Contains(volumes, volume)) {
         volumes.push_back(volume);
         std::sort(volumes.begin(), volumes.end());
         lists[volume] = kept[volume];
       }
-      return 0;
+      return kWfOk;
     default: break;
   }
-  if (!Contains(volumes, volume)) return 15;
+  if (!Contains(volumes, volume)) return kWfInvalidDrive;
   std::vector<std::string>& list = lists[volume];
   const auto same = [&](const std::string& path) { return ExclusionKey(path) == ExclusionKey(call.texts[1]); };
-  switch (call.function) {
-    case WfFunction::FbwfUnprotectVolume:
-      std::erase(volumes, volume);
-      kept[volume] = list;
-      lists.erase(volume);
-      return 0;
-    case WfFunction::FbwfAddExclusion:
-      if (std::none_of(list.begin(), list.end(), same)) list.push_back(call.texts[1]);
-      return 0;
-    case WfFunction::FbwfRemoveExclusion:
-      return std::erase_if(list, same) > 0 ? 0 : 2;
-    default:
-      return 1;
+  if (call.function == WfFunction::FbwfUnprotectVolume) {
+    std::erase(volumes, volume);
+    kept[volume] = list;
+    lists.erase(volume);
+    return kWfOk;
   }
+  if (call.function == WfFunction::FbwfAddExclusion) {
+    if (std::none_of(list.begin(), list.end(), same)) list.push_back(call.texts[1]);
+    return kWfOk;
+  }
+  // FbwfRemoveExclusion: the one call a plan makes that is left.
+  return std::erase_if(list, same) > 0 ? kWfOk : kWfFileNotFound;
 }
 
 }  // namespace ctl
