@@ -4,7 +4,6 @@
 
 #include "text/unicode.h"
 #include "wfapi/codes.h"
-#include "wfapi/library_function.h"
 
 namespace ctl {
 
@@ -66,7 +65,7 @@ WfStatus ReadList(Ask ask, std::vector<std::string>& names) {
 
 std::uint32_t Megabytes(WfUlong bytes) { return bytes == 0xFFFFFFFFu ? kThresholdCap : bytes >> 20; }
 
-void ReadSwitches(Reader& reader, Reading& reading) {
+void ReadSwitches(FilterLibrary& library, Reader& reader, Reading& reading) {
   struct Switch {
     WfFunction function;
     std::optional<bool> Session::*member;
@@ -77,12 +76,12 @@ void ReadSwitches(Reader& reader, Reading& reading) {
   for (const Switch& s : switches) {
     WfUlong current = 0, next = 0;
     WfStatus code = 0;
-    if (s.function == WfFunction::FbwfIsFilterEnabled) code = WF_LIBRARY_FUNCTION(FbwfIsFilterEnabled)(&current, &next);
+    if (s.function == WfFunction::FbwfIsFilterEnabled) code = library.FbwfIsFilterEnabled(&current, &next);
     if (s.function == WfFunction::FbwfIsCompressionEnabled) {
-      code = WF_LIBRARY_FUNCTION(FbwfIsCompressionEnabled)(&current, &next);
+      code = library.FbwfIsCompressionEnabled(&current, &next);
     }
     if (s.function == WfFunction::FbwfIsCachePreAllocationEnabled) {
-      code = WF_LIBRARY_FUNCTION(FbwfIsCachePreAllocationEnabled)(&current, &next);
+      code = library.FbwfIsCachePreAllocationEnabled(&current, &next);
     }
     if (!reader.Ok(s.function, code)) continue;
     reading.current.*s.member = current != 0;
@@ -90,12 +89,12 @@ void ReadSwitches(Reader& reader, Reading& reading) {
   }
 }
 
-void ReadVolumes(Reader& reader, Reading& reading) {
+void ReadVolumes(FilterLibrary& library, Reader& reader, Reading& reading) {
   for (Session* session : {&reading.current, &reading.next}) {
     const WfUlong current = session == &reading.current ? 1 : 0;
     std::vector<std::string> volumes;
     const WfStatus code = ReadList(
-        [&](void* buffer, WfUlong* size) { return WF_LIBRARY_FUNCTION(FbwfGetVolumeList)(current, buffer, size); },
+        [&](void* buffer, WfUlong* size) { return library.FbwfGetVolumeList(current, buffer, size); },
         volumes);
     if (!reader.Ok(WfFunction::FbwfGetVolumeList, code)) continue;
     std::sort(volumes.begin(), volumes.end());
@@ -106,7 +105,7 @@ void ReadVolumes(Reader& reader, Reading& reading) {
       const std::basic_string<WfChar> name = Wide(volume);
       const WfStatus listed = ReadList(
           [&](void* buffer, WfUlong* size) {
-            return WF_LIBRARY_FUNCTION(FbwfGetExclusionList)(name.c_str(), current, buffer, size);
+            return library.FbwfGetExclusionList(name.c_str(), current, buffer, size);
           },
           lists[volume]);
       whole = reader.Ok(WfFunction::FbwfGetExclusionList, listed) && whole;
@@ -117,45 +116,45 @@ void ReadVolumes(Reader& reader, Reading& reading) {
 
 }  // namespace
 
-std::optional<Failure> ReadDevice(Reading& reading) {
+std::optional<Failure> ReadDevice(FilterLibrary& library, Reading& reading) {
   Reader reader(&reading);
-  ReadSwitches(reader, reading);
+  ReadSwitches(library, reader, reading);
   FbwfMemoryUsage memory{};
-  if (reader.Ok(WfFunction::FbwfGetMemoryUsage, WF_LIBRARY_FUNCTION(FbwfGetMemoryUsage)(&memory))) {
+  if (reader.Ok(WfFunction::FbwfGetMemoryUsage, library.FbwfGetMemoryUsage(&memory))) {
     reading.memory = memory;
     reading.current.threshold_mb = Megabytes(memory.currentCacheThreshold);
     reading.next.threshold_mb = Megabytes(memory.nextCacheThreshold);
   }
-  ReadVolumes(reader, reading);
+  ReadVolumes(library, reader, reading);
   // The size display has no answer while the filter is off now (1).
   if (reading.current.filter.value_or(true)) {
     WfUlong current = 0, next = 0;
-    const WfStatus display = WF_LIBRARY_FUNCTION(FbwfGetSizeDisplay)(&current, &next);
+    const WfStatus display = library.FbwfGetSizeDisplay(&current, &next);
     if (reader.Ok(WfFunction::FbwfGetSizeDisplay, display, {kWfInvalidFunction})) reading.size_display = {current, next};
   }
   return reader.failure;
 }
 
-std::optional<Failure> ReadOverlay(Overlay& overlay) {
+std::optional<Failure> ReadOverlay(FilterLibrary& library, Overlay& overlay) {
   Reader reader(nullptr);
   WfUlong current = 0, next = 0;
-  if (!reader.Ok(WfFunction::FbwfIsFilterEnabled, WF_LIBRARY_FUNCTION(FbwfIsFilterEnabled)(&current, &next))) {
+  if (!reader.Ok(WfFunction::FbwfIsFilterEnabled, library.FbwfIsFilterEnabled(&current, &next))) {
     return reader.failure;
   }
   overlay.filter_now = current != 0;
-  reader.Ok(WfFunction::FbwfGetMemoryUsage, WF_LIBRARY_FUNCTION(FbwfGetMemoryUsage)(&overlay.memory));
+  reader.Ok(WfFunction::FbwfGetMemoryUsage, library.FbwfGetMemoryUsage(&overlay.memory));
   return reader.failure;
 }
 
-std::optional<Failure> SearchCache(const std::string& volume, std::vector<CachedFile>& files) {
+std::optional<Failure> SearchCache(FilterLibrary& library, const std::string& volume, std::vector<CachedFile>& files) {
   const std::basic_string<WfChar> name = Wide(volume);
   std::vector<unsigned char> buffer(1024);
   bool first = true;
   for (;;) {
     auto* detail = reinterpret_cast<FbwfCacheDetail*>(buffer.data());
     WfUlong size = static_cast<WfUlong>(buffer.size());
-    const WfStatus code = first ? WF_LIBRARY_FUNCTION(FbwfFindFirst)(name.c_str(), detail, &size)
-                                : WF_LIBRARY_FUNCTION(FbwfFindNext)(detail, &size);
+    const WfStatus code = first ? library.FbwfFindFirst(name.c_str(), detail, &size)
+                                : library.FbwfFindNext(detail, &size);
     if (code == kWfMoreData) {
       buffer.resize(size + 16);
       continue;
@@ -166,27 +165,27 @@ std::optional<Failure> SearchCache(const std::string& volume, std::vector<Cached
     const auto* units = reinterpret_cast<const WfChar*>(buffer.data() + kCacheDetailNameOffset);
     files.push_back({volume, Narrow(units, detail->fileNameLength / sizeof(WfChar)), detail->cacheSize});
   }
-  if (!first) WF_LIBRARY_FUNCTION(FbwfFindClose)();
+  if (!first) library.FbwfFindClose();
   return std::nullopt;
 }
 
-WfStatus Call(const PlannedCall& call) {
+WfStatus Call(FilterLibrary& library, const PlannedCall& call) {
   const std::basic_string<WfChar> volume = call.texts.empty() ? std::basic_string<WfChar>() : Wide(call.texts[0]);
   const std::basic_string<WfChar> path = call.texts.size() < 2 ? std::basic_string<WfChar>() : Wide(call.texts[1]);
   switch (call.function) {
-    case WfFunction::FbwfEnableFilter: return WF_LIBRARY_FUNCTION(FbwfEnableFilter)();
-    case WfFunction::FbwfDisableFilter: return WF_LIBRARY_FUNCTION(FbwfDisableFilter)();
-    case WfFunction::FbwfEnableCompression: return WF_LIBRARY_FUNCTION(FbwfEnableCompression)();
-    case WfFunction::FbwfDisableCompression: return WF_LIBRARY_FUNCTION(FbwfDisableCompression)();
-    case WfFunction::FbwfEnableCachePreAllocation: return WF_LIBRARY_FUNCTION(FbwfEnableCachePreAllocation)();
-    case WfFunction::FbwfDisableCachePreAllocation: return WF_LIBRARY_FUNCTION(FbwfDisableCachePreAllocation)();
-    case WfFunction::FbwfSetCacheThreshold: return WF_LIBRARY_FUNCTION(FbwfSetCacheThreshold)(call.number.value_or(0));
-    case WfFunction::FbwfProtectVolume: return WF_LIBRARY_FUNCTION(FbwfProtectVolume)(volume.c_str());
+    case WfFunction::FbwfEnableFilter: return library.FbwfEnableFilter();
+    case WfFunction::FbwfDisableFilter: return library.FbwfDisableFilter();
+    case WfFunction::FbwfEnableCompression: return library.FbwfEnableCompression();
+    case WfFunction::FbwfDisableCompression: return library.FbwfDisableCompression();
+    case WfFunction::FbwfEnableCachePreAllocation: return library.FbwfEnableCachePreAllocation();
+    case WfFunction::FbwfDisableCachePreAllocation: return library.FbwfDisableCachePreAllocation();
+    case WfFunction::FbwfSetCacheThreshold: return library.FbwfSetCacheThreshold(call.number.value_or(0));
+    case WfFunction::FbwfProtectVolume: return library.FbwfProtectVolume(volume.c_str());
     case WfFunction::FbwfUnprotectVolume:
-      return WF_LIBRARY_FUNCTION(FbwfUnprotectVolume)(volume.c_str(), call.number.value_or(0));
-    case WfFunction::FbwfAddExclusion: return WF_LIBRARY_FUNCTION(FbwfAddExclusion)(volume.c_str(), path.c_str());
+      return library.FbwfUnprotectVolume(volume.c_str(), call.number.value_or(0));
+    case WfFunction::FbwfAddExclusion: return library.FbwfAddExclusion(volume.c_str(), path.c_str());
     case WfFunction::FbwfRemoveExclusion:
-      return WF_LIBRARY_FUNCTION(FbwfRemoveExclusion)(volume.c_str(), path.c_str());
+      return library.FbwfRemoveExclusion(volume.c_str(), path.c_str());
     default: return kWfProcedureNotFound;
   }
 }

@@ -10,6 +10,7 @@
 
 #include "vorlenctl/plan.h"
 #include "vorlenctl/session.h"
+#include "wfapi/filter_library.h"
 #include "wfapi/wfapi.h"
 
 namespace ctl {
@@ -27,14 +28,14 @@ struct Reading {
   std::optional<std::pair<WfUlong, WfUlong>> size_display;
   std::vector<std::string> unavailable;  // functions the library lacks
 };
-std::optional<Failure> ReadDevice(Reading& reading);
+std::optional<Failure> ReadDevice(FilterLibrary& library, Reading& reading);
 
 // The filter's state now and the overlay's figures, for monitoring.
 struct Overlay {
   bool filter_now = false;
   FbwfMemoryUsage memory{};
 };
-std::optional<Failure> ReadOverlay(Overlay& overlay);
+std::optional<Failure> ReadOverlay(FilterLibrary& library, Overlay& overlay);
 
 struct CachedFile {
   std::string volume;
@@ -42,8 +43,9 @@ struct CachedFile {
   std::uint64_t bytes;
 };
 // The files cached on `volume` now, from a cache search.
-std::optional<Failure> SearchCache(const std::string& volume, std::vector<CachedFile>& files);
+std::optional<Failure> SearchCache(FilterLibrary& library, const std::string& volume,
+                                   std::vector<CachedFile>& files);
 
-WfStatus Call(const PlannedCall& call);
+WfStatus Call(FilterLibrary& library, const PlannedCall& call);
 
 }  // namespace ctl

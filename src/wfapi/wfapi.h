@@ -65,57 +65,60 @@ static_assert(sizeof(FbwfMemoryUsage) == 16 && kCacheDetailNameOffset == 12 && s
                   sizeof(FbwfFSInfo) == 24 && offsetof(FbwfFSInfo, SectorsPerAllocationUnit) == 16,
               "the layouts the filter's documentation gives");
 
-// The 30 functions, in the documentation's order: X(name, parameters). Every
-// other list of them is made from this one or checked against it.
+// The 30 functions, in the documentation's order: X(name, parameters,
+// arguments). Every other list of them is made from this one or checked
+// against it.
 // On Windows the notification's `event` is an event's handle; elsewhere an
 // eventfd descriptor.
-#define WFAPI_FUNCTIONS(X)                                                                          \
-  X(FbwfEnableFilter, ())                                                                           \
-  X(FbwfDisableFilter, ())                                                                          \
-  X(FbwfEnableCompression, ())                                                                      \
-  X(FbwfDisableCompression, ())                                                                     \
-  X(FbwfEnableCachePreAllocation, ())                                                               \
-  X(FbwfDisableCachePreAllocation, ())                                                              \
-  X(FbwfIsFilterEnabled, (WfUlong * current, WfUlong * next))                                       \
-  X(FbwfIsCompressionEnabled, (WfUlong * current, WfUlong * next))                                  \
-  X(FbwfIsCachePreAllocationEnabled, (WfUlong * current, WfUlong * next))                           \
-  X(FbwfIsVolumeProtected, (const WfChar* volume, WfUlong* current, WfUlong* next))                 \
-  X(FbwfProtectVolume, (const WfChar* volume))                                                      \
-  X(FbwfUnprotectVolume, (const WfChar* volume, WfUlong flag))                                      \
-  X(FbwfSetCacheThreshold, (WfUlong megabytes))                                                     \
-  X(FbwfAddExclusion, (const WfChar* volume, const WfChar* path))                                   \
-  X(FbwfRemoveExclusion, (const WfChar* volume, const WfChar* path))                                \
-  X(FbwfCommitFile, (const WfChar* volume, const WfChar* path))                                     \
-  X(FbwfRestoreFile, (const WfChar* volume, const WfChar* path))                                    \
-  X(FbwfGetVolumeList, (WfUlong currentSession, void* volumeList, WfUlong* size))                   \
-  X(FbwfGetExclusionList, (const WfChar* volume, WfUlong currentSession, void* list, WfUlong* size)) \
-  X(FbwfGetMemoryUsage, (FbwfMemoryUsage * usage))                                                  \
-  X(FbwfCacheThresholdNotification, (WfUlong megabytes, void* event))                               \
-  X(FbwfInitializeNotifications, ())                                                                \
-  X(FbwfUninitializeNotifications, ())                                                              \
-  X(FbwfFindFirst, (const WfChar* volume, FbwfCacheDetail* detail, WfUlong* size))                  \
-  X(FbwfFindNext, (FbwfCacheDetail * detail, WfUlong * size))                                       \
-  X(FbwfFindClose, ())                                                                              \
-  X(FbwfGetSizeDisplay, (WfUlong * current, WfUlong * next))                                        \
-  X(FbwfSetSizeDisplay, (WfUlong next))                                                             \
-  X(FbwfGetActualSize, (const WfChar* volume, FbwfFSInfo* info))                                    \
-  X(FbwfGetVirtualSize, (const WfChar* volume, FbwfFSInfo* info))
+#define WFAPI_FUNCTIONS(X)                                                                                    \
+  X(FbwfEnableFilter, (), ())                                                                                 \
+  X(FbwfDisableFilter, (), ())                                                                                \
+  X(FbwfEnableCompression, (), ())                                                                            \
+  X(FbwfDisableCompression, (), ())                                                                           \
+  X(FbwfEnableCachePreAllocation, (), ())                                                                     \
+  X(FbwfDisableCachePreAllocation, (), ())                                                                    \
+  X(FbwfIsFilterEnabled, (WfUlong * current, WfUlong * next), (current, next))                                \
+  X(FbwfIsCompressionEnabled, (WfUlong * current, WfUlong * next), (current, next))                           \
+  X(FbwfIsCachePreAllocationEnabled, (WfUlong * current, WfUlong * next), (current, next))                    \
+  X(FbwfIsVolumeProtected, (const WfChar* volume, WfUlong* current, WfUlong* next), (volume, current, next))  \
+  X(FbwfProtectVolume, (const WfChar* volume), (volume))                                                      \
+  X(FbwfUnprotectVolume, (const WfChar* volume, WfUlong flag), (volume, flag))                                \
+  X(FbwfSetCacheThreshold, (WfUlong megabytes), (megabytes))                                                  \
+  X(FbwfAddExclusion, (const WfChar* volume, const WfChar* path), (volume, path))                             \
+  X(FbwfRemoveExclusion, (const WfChar* volume, const WfChar* path), (volume, path))                          \
+  X(FbwfCommitFile, (const WfChar* volume, const WfChar* path), (volume, path))                               \
+  X(FbwfRestoreFile, (const WfChar* volume, const WfChar* path), (volume, path))                              \
+  X(FbwfGetVolumeList, (WfUlong currentSession, void* volumeList, WfUlong* size),                             \
+    (currentSession, volumeList, size))                                                                       \
+  X(FbwfGetExclusionList, (const WfChar* volume, WfUlong currentSession, void* list, WfUlong* size),          \
+    (volume, currentSession, list, size))                                                                     \
+  X(FbwfGetMemoryUsage, (FbwfMemoryUsage * usage), (usage))                                                   \
+  X(FbwfCacheThresholdNotification, (WfUlong megabytes, void* event), (megabytes, event))                     \
+  X(FbwfInitializeNotifications, (), ())                                                                      \
+  X(FbwfUninitializeNotifications, (), ())                                                                    \
+  X(FbwfFindFirst, (const WfChar* volume, FbwfCacheDetail* detail, WfUlong* size), (volume, detail, size))    \
+  X(FbwfFindNext, (FbwfCacheDetail * detail, WfUlong * size), (detail, size))                                 \
+  X(FbwfFindClose, (), ())                                                                                    \
+  X(FbwfGetSizeDisplay, (WfUlong * current, WfUlong * next), (current, next))                                 \
+  X(FbwfSetSizeDisplay, (WfUlong next), (next))                                                               \
+  X(FbwfGetActualSize, (const WfChar* volume, FbwfFSInfo* info), (volume, info))                              \
+  X(FbwfGetVirtualSize, (const WfChar* volume, FbwfFSInfo* info), (volume, info))
 
 extern "C" {
-#define WFAPI_DECLARE(name, parameters) WFAPI_EXPORT WfStatus WFAPI_CALL name parameters;
+#define WFAPI_DECLARE(name, parameters, arguments) WFAPI_EXPORT WfStatus WFAPI_CALL name parameters;
 WFAPI_FUNCTIONS(WFAPI_DECLARE)
 #undef WFAPI_DECLARE
 }
 
 // A function of the list by its position, as journals and faults name it.
 enum class WfFunction {
-#define WFAPI_ENUMERATE(name, parameters) name,
+#define WFAPI_ENUMERATE(name, parameters, arguments) name,
   WFAPI_FUNCTIONS(WFAPI_ENUMERATE)
 #undef WFAPI_ENUMERATE
 };
 
 inline constexpr std::string_view kWfFunctionNames[] = {
-#define WFAPI_NAME(name, parameters) #name,
+#define WFAPI_NAME(name, parameters, arguments) #name,
     WFAPI_FUNCTIONS(WFAPI_NAME)
 #undef WFAPI_NAME
 };

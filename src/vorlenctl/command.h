@@ -1,0 +1,56 @@
+// What vorlenctl's commands share: the library and the streams they work
+// with, the exit statuses, and the ways a command reports a failure.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vorlenctl/arguments.h"
+#include "vorlenctl/device.h"
+#include "vorlenctl/json_writer.h"
+#include "wfapi/filter_library.h"
+
+namespace ctl {
+
+struct Context {
+  FilterLibrary& library;
+  std::FILE* out;
+  std::FILE* err;
+};
+
+inline constexpr int kDone = 0;
+inline constexpr int kNotDesired = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kFailed = 3;
+inline constexpr int kRebootRequired = 3010;  // "success, restart needed" to Windows deployment engines
+
+// vorlenctl run with `args` (its command line after the program's name).
+int RunVorlenctl(Context& context, const std::vector<std::string>& args);
+
+// Reports a usage error on the error stream; kUsage.
+int UsageError(Context& context, const std::string& message);
+// A failure in words: the code with its meaning, and where the library was
+// looked for when it can't be loaded.
+std::string FailureText(const Failure& failure);
+// Reports a failed call; kFailed.
+int CallFailed(Context& context, const Failure& failure);
+// The document and a line break, on the output stream.
+void Print(Context& context, const JsonWriter& out);
+// The subcommand's arguments, or nullopt with the usage error reported.
+std::optional<Arguments> Parse(Context& context, const std::vector<std::string>& args,
+                               const std::vector<OptionForm>& forms, std::size_t most_operands, const char* usage,
+                               int& status);
+bool ParseCount(const std::string& text, unsigned long& value, unsigned long most);
+void WriteMemory(JsonWriter& out, const FbwfMemoryUsage& memory);
+
+// The families of commands: reading and desired state, the overlay and the
+// monitoring check.
+int Get(Context& context, const std::vector<std::string>& args);
+int Test(Context& context, const std::vector<std::string>& args);
+int Set(Context& context, const std::vector<std::string>& args);
+int ShowOverlay(Context& context, const std::vector<std::string>& args);
+int Check(Context& context, const std::vector<std::string>& args);
+
+}  // namespace ctl

@@ -1,0 +1,132 @@
+// The commands of the overlay: its use and largest files, and the
+// monitoring check.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "vorlenctl/command.h"
+#include "vorlenctl/output.h"
+
+namespace ctl {
+
+namespace {
+
+std::uint64_t Used(const FbwfMemoryUsage& memory) {
+  return std::uint64_t{memory.dirStructure} + memory.fileData;
+}
+
+void PrintOverlayJson(Context& context, const FbwfMemoryUsage& memory, double percent,
+                      const std::vector<CachedFile>& largest) {
+  JsonWriter out;
+  out.Open('{');
+  WriteMemory(out.Key("memory"), memory);
+  out.Key("used_percent").Tenths(static_cast<std::uint64_t>(percent * 10));
+  out.Key("largest").Open('[');
+  for (const CachedFile& f : largest) {
+    out.Open('{');
+    out.Key("volume").String(f.volume);
+    out.Key("path").String(f.path);
+    out.Key("bytes").Number(f.bytes);
+    out.Close();
+  }
+  out.Close();
+  out.Close();
+  Print(context, out);
+}
+
+void PrintOverlayText(Context& context, const FbwfMemoryUsage& memory, double percent,
+                      const std::vector<CachedFile>& largest) {
+  std::fprintf(context.out, "threshold       %12lu bytes\n", static_cast<unsigned long>(memory.currentCacheThreshold));
+  std::fprintf(context.out, "folder structure%12lu bytes\n", static_cast<unsigned long>(memory.dirStructure));
+  std::fprintf(context.out, "file data       %12lu bytes\n", static_cast<unsigned long>(memory.fileData));
+  std::fprintf(context.out, "used            %11.1f%%\n", percent);
+  if (!largest.empty()) std::fprintf(context.out, "\n%12s  %s\n", "bytes", "largest cached files");
+  for (const CachedFile& f : largest) {
+    const std::string bytes = std::to_string(f.bytes);
+    Emit(context.out, std::string(bytes.size() < 12 ? 12 - bytes.size() : 0, ' ') + bytes + "  " + f.volume + f.path + "\n");
+  }
+}
+
+}  // namespace
+
+int ShowOverlay(Context& context, const std::vector<std::string>& args) {
+  constexpr const char* kUsageLine = "vorlenctl overlay [--top N] [--json]";
+  int status = kDone;
+  const std::optional<Arguments> parsed = Parse(context, args, {{"--top", true}, {"--json", false}}, 0, kUsageLine, status);
+  if (!parsed) return status;
+  unsigned long top = 10;
+  const bool json = parsed->Has("--json");
+  if (const auto count = parsed->Value("--top"); count && !ParseCount(*count, top, 100000)) {
+    return UsageError(context, "--top takes a count from 0 to 100000, not " + *count + "; usage: " + kUsageLine);
+  }
+  Reading reading;
+  if (const auto failure = ReadDevice(context.library, reading)) return CallFailed(context, *failure);
+  if (!reading.memory) return CallFailed(context, {WfFunction::FbwfGetMemoryUsage, kWfProcedureNotFound});
+  std::vector<CachedFile> largest;
+  if (reading.current.filter.value_or(false)) {
+    for (const std::string& volume : reading.current.protected_volumes.value_or(std::vector<std::string>{})) {
+      std::vector<CachedFile> files;
+      if (const auto failure = SearchCache(context.library, volume, files)) return CallFailed(context, *failure);
+      std::stable_sort(files.begin(), files.end(), [](const CachedFile& a, const CachedFile& b) { return a.bytes > b.bytes; });
+      if (files.size() > top) files.resize(top);
+      largest.insert(largest.end(), files.begin(), files.end());
+    }
+  }
+  const FbwfMemoryUsage& memory = *reading.memory;
+  const double percent = memory.currentCacheThreshold == 0 ? 0.0 : 100.0 * Used(memory) / memory.currentCacheThreshold;
+  if (json) {
+    PrintOverlayJson(context, memory, percent, largest);
+  } else {
+    PrintOverlayText(context, memory, percent, largest);
+  }
+  return kDone;
+}
+
+// The monitoring plugin's conventions: one line, exit 0 OK, 1 WARNING, 2
+// CRITICAL, 3 UNKNOWN.
+int Check(Context& context, const std::vector<std::string>& args) {
+  unsigned long warning = 80, critical = 90;
+  std::string error;
+  const std::optional<Arguments> parsed =
+      ParseArguments(args, {{"--warning", true}, {"--critical", true}, {"--allow-off", false}}, 0, error);
+  const auto level = [&](const char* name, unsigned long& value) {
+    const auto text = parsed->Value(name);
+    if (text && !ParseCount(*text, value, 100)) error = std::string(name) + " takes a percentage from 0 to 100, not " + *text;
+  };
+  if (parsed) {
+    level("--warning", warning);
+    level("--critical", critical);
+  }
+  if (!error.empty()) {
+    Emit(context.out, "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (" + error + ")\n");
+    return 3;
+  }
+  const bool allow_off = parsed->Has("--allow-off");
+  if (warning > critical) {
+    std::fprintf(context.out, "FBWF UNKNOWN - the warning level %lu%% is above the critical level %lu%%\n", warning, critical);
+    return 3;
+  }
+  Overlay overlay;
+  if (const auto failure = ReadOverlay(context.library, overlay)) {
+    Emit(context.out, "FBWF UNKNOWN - " + FailureText(*failure) + "\n");
+    return 3;
+  }
+  if (!overlay.filter_now && !allow_off) {
+    std::fprintf(context.out, "FBWF CRITICAL - the filter is off in this session: the device is unprotected\n");
+    return 2;
+  }
+  const std::uint64_t threshold = overlay.memory.currentCacheThreshold, used = Used(overlay.memory);
+  const std::uint64_t warn_at = threshold * warning / 100, critical_at = threshold * critical / 100;
+  const int status = used >= critical_at ? 2 : used >= warn_at ? 1 : 0;
+  const char* const names[] = {"OK", "WARNING", "CRITICAL"};
+  // 64-bit numbers go through to_string: the C runtime of older Windows has no %llu.
+  const auto n = [](std::uint64_t value) { return std::to_string(value); };
+  std::fprintf(context.out, "FBWF %s - overlay %s%% used (%s MiB of %s MiB) | overlay_used=%sB;%s;%s;0;%s\n", names[status],
+              n(threshold == 0 ? 0 : used * 100 / threshold).c_str(), n(used >> 20).c_str(), n(threshold >> 20).c_str(),
+              n(used).c_str(), n(warn_at).c_str(), n(critical_at).c_str(), n(threshold).c_str());
+  return status;
+}
+
+}  // namespace ctl

@@ -1,0 +1,42 @@
+// A device's library for vorlenctl's tests: a small filter of its own that
+// answers the reading and changing functions as the documentation describes
+// them, records every call as a line ("FbwfAddExclusion C: \a"), and fails
+// or lacks the functions a test names.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "wfapi/codes.h"
+#include "wfapi/filter_library.h"
+
+struct FakeSession {
+  bool filter = false, compression = false, preallocation = false;
+  WfUlong threshold_bytes = 64u << 20;
+  std::map<std::string, std::vector<std::string>> protected_volumes;  // volume: its exclusions
+};
+
+class FakeFilterLibrary final : public FilterLibrary {
+ public:
+  FakeSession current, next;
+  std::vector<std::string> calls;
+  std::map<WfFunction, std::deque<WfStatus>> failures;  // the next calls' codes
+  std::set<WfFunction> missing;                          // answered 127
+  // The lists of volumes unprotected without dropping them, which come back
+  // with their protection.
+  std::map<std::string, std::vector<std::string>> kept;
+
+#define FAKE_DECLARE(name, parameters, arguments) WfStatus name parameters override;
+  WFAPI_FUNCTIONS(FAKE_DECLARE)
+#undef FAKE_DECLARE
+
+ private:
+  // Records the call; its scripted code, if any.
+  WfStatus Take(WfFunction function, const std::string& arguments = "");
+  WfStatus Switch(WfFunction function, bool FakeSession::*member, bool on);
+  WfStatus Query(WfFunction function, bool FakeSession::*member, WfUlong* current_out, WfUlong* next_out);
+  static WfStatus CopyList(const std::vector<std::string>& names, void* buffer, WfUlong* size);
+};
