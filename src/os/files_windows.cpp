@@ -94,20 +94,9 @@ void FolderFlush::Flush() const {}
 long SavedError() { return static_cast<long>(GetLastError()); }
 void RestoreError(long code) { SetLastError(static_cast<DWORD>(code)); }
 
+// A name with an unpaired surrogate is shown with U+FFFD in its place (see NativeHex).
 std::string Utf8Of(const fs::path& path) {
-  // A name with an unpaired surrogate is shown with U+FFFD in its place (see NativeHex).
-  std::u16string units(path.native().begin(), path.native().end());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    const bool lead = unit >= 0xD800 && unit <= 0xDBFF, trail = unit >= 0xDC00 && unit <= 0xDFFF;
-    const bool paired = lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
-    if (paired) {
-      ++i;
-    } else if (lead || trail) {
-      units[i] = 0xFFFD;
-    }
-  }
-  return text::ToUtf8(units).value_or("");
+  return text::ToUtf8Shown(std::u16string(path.native().begin(), path.native().end()));
 }
 
 bool IsUnicodeName(const fs::path& name) {

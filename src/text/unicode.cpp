@@ -13,35 +13,33 @@ std::u16string OperandUnits(const char* typed) {
   return units;
 }
 
-std::optional<std::string> ToUtf8(std::u16string_view units) {
+namespace {
+
+// Each character of `units`, an unpaired surrogate as `lone` (nullopt then
+// when `lone` is 0).
+std::optional<std::string> Encode(std::u16string_view units, char32_t lone) {
   std::string out;
   out.reserve(units.size());
+  unsigned char bytes[4];
   for (std::size_t i = 0; i < units.size(); ++i) {
     char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return std::nullopt;
+    const bool lead = c >= 0xD800 && c <= 0xDBFF;
+    if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return std::nullopt;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      if (lone == 0) return std::nullopt;
+      c = lone;
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    out.append(reinterpret_cast<const char*>(bytes), EncodeUtf8(c, bytes));
   }
   return out;
 }
+
+}  // namespace
+
+std::optional<std::string> ToUtf8(std::u16string_view units) { return Encode(units, 0); }
+
+std::string ToUtf8Shown(std::u16string_view units) { return *Encode(units, 0xFFFD); }
 
 std::optional<std::u16string> FromUtf8(std::string_view utf8) {
   std::u16string out;

@@ -14,6 +14,8 @@ std::u16string OperandUnits(const char* typed);
 // nullopt for an unpaired surrogate, or for bytes that are not UTF-8.
 std::optional<std::string> ToUtf8(std::u16string_view units);
 std::optional<std::u16string> FromUtf8(std::string_view utf8);
+// For showing: each unpaired surrogate as U+FFFD, the rest as it is.
+std::string ToUtf8Shown(std::u16string_view units);
 
 // The case-insensitive form names are compared by, as NTFS compares them:
 // each 16-bit unit of the Basic Multilingual Plane through its simple upper

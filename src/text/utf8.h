@@ -36,6 +36,31 @@ inline char32_t DecodeUtf8(const unsigned char* p, std::size_t available, std::s
   return c;
 }
 
+// The one encoder: writes the one to four bytes of `c` (a scalar value) into
+// `out`, which has room for four, and returns how many. Allocates nothing.
+inline std::size_t EncodeUtf8(char32_t c, unsigned char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<unsigned char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    out[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+    out[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+  out[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // Hands `put` the one or two UTF-16 units of `c`.
 template <typename Put>
 void PutUtf16(char32_t c, Put&& put) {

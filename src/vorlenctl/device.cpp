@@ -15,8 +15,9 @@ std::basic_string<WfChar> Wide(const std::string& utf8) {
   return std::basic_string<WfChar>(units.begin(), units.end());
 }
 
+// A name holding an unpaired surrogate shows it as U+FFFD, the rest as it is.
 std::string Narrow(const WfChar* units, std::size_t count) {
-  return text::ToUtf8(std::u16string(units, units + count)).value_or("");
+  return text::ToUtf8Shown(std::u16string(units, units + count));
 }
 
 // Keeps a function's failure, or its absence, for the reading's end.

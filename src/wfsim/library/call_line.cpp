@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "text/utf8.h"
 #include "wfsim/state/os.h"
 #include "wfsim/state/text.h"
 
@@ -31,22 +32,7 @@ std::size_t TextUnits(const WfChar* text) {
 // The UTF-8 of `c`, each byte as <XX> where the character could break the line.
 std::size_t Encode(char32_t c, char* out) {
   unsigned char bytes[4];
-  std::size_t n = 0;
-  if (c < 0x80) {
-    bytes[n++] = static_cast<unsigned char>(c);
-  } else if (c < 0x800) {
-    bytes[n++] = static_cast<unsigned char>(0xC0 | (c >> 6));
-    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    bytes[n++] = static_cast<unsigned char>(0xE0 | (c >> 12));
-    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-  } else {
-    bytes[n++] = static_cast<unsigned char>(0xF0 | (c >> 18));
-    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-    bytes[n++] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-  }
+  const std::size_t n = text::EncodeUtf8(c, bytes);
   if (!IsUnsafeInALine(c)) {
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>(bytes[i]);
     return n;
