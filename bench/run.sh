@@ -17,8 +17,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export FBWFSIM_DIR
 
-# A state folder with the filter on, C protected and N exclusions of about
-# 45 characters in each session's list, written once by vorlen itself (as a
+# A state folder with the filter on, C protected and N exclusions of 36
+# characters in each session's list, written once by vorlen itself (as a
 # provisioning script leaves it). They share their endings, as real lists
 # do (\...\*.log), so a comparison from a name's end meets them.
 state_with() {
@@ -26,7 +26,7 @@ state_with() {
   "$vorlen" -enable > /dev/null
   "$vorlen" -protectvolume C: > /dev/null
   if [ "$1" -gt 0 ]; then
-    seq -f 'C \data\projects\folder number %05g\logs\app.log' 1 "$1" > "$work/list"
+    seq 1 "$1" | awk '{printf "C \\dir%06d\\sub folder\\file%06d.log\n", $1, $1}' > "$work/list"
     sed '/^# seal /d; /^\[current exclusions\]$/r '"$work/list"'
          /^\[next exclusions\]$/r '"$work/list" "$FBWFSIM_DIR/config" > "$work/config"
     mv "$work/config" "$FBWFSIM_DIR/config"
@@ -82,11 +82,11 @@ ctl_set=$(instructions "$vorlenctl" set "$work/desired.json")
 state_with 10000
 state10k=$(instructions "$vorlen" -fbwfstate)
 addex10k=$(instructions "$vorlen" -addex C: '\bench\first')
-remex10k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 05000\logs\app.log')
-remexcase10k=$(instructions "$vorlen" -remex C: '\DATA\Projects\FOLDER NUMBER 05001\LOGS\APP.LOG')
+remex10k=$(instructions "$vorlen" -remex C: '\dir005000\sub folder\file005000.log')
+remexcase10k=$(instructions "$vorlen" -remex C: '\DIR004999\SUB FOLDER\FILE004999.LOG')
 state_with 100000
 addex100k=$(instructions "$vorlen" -addex C: '\bench\first')
-remex100k=$(instructions "$vorlen" -remex C: '\data\projects\folder number 50000\logs\app.log')
+remex100k=$(instructions "$vorlen" -remex C: '\dir050000\sub folder\file050000.log')
 config100k=$(stat -c %s "$FBWFSIM_DIR/config")
 peak100k=$(peak_kib "$vorlen" -addex C: '\bench\second')
 

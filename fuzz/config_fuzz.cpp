@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "wfsim/state/config.h"
+#include "wfsim/config/config.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "wfsim/state/paths.h"
-#include "wfsim/state/text.h"
+#include "wfsim/base/paths.h"
+#include "wfsim/base/text.h"
 
 namespace {
 

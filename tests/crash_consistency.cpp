@@ -18,8 +18,8 @@
 #include <set>
 #include <string>
 
+#include "wfsim/base/text.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/text.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "wfsim/fbwfsim/fbwfsim.h"
 #include "text/utf8.h"
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
+#include "wfsim/fbwfsim/fbwfsim.h"
 
 namespace wfsim {
 

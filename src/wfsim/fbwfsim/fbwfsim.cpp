@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "text/windows_arguments.h"
+#include "wfsim/base/text.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/text.h"
+#include "wfsim/state/files.h"
 
 namespace wfsim {
 
@@ -32,7 +33,7 @@ int Fail(const StateFolder& state, const Outcome& outcome, const std::string& su
   } else if (outcome.code == kInvalidName) {
     std::fprintf(stderr, "fbwfsim: not a volume such as C: or not a path such as \\dir\\file\n");
   } else if (outcome.code == kInvalidDrive) {
-    std::fprintf(stderr, "fbwfsim: no such volume in %s\n", (state.dir() / "volumes").string().c_str());
+    std::fprintf(stderr, "fbwfsim: no such volume in %s\n", (state.dir() / files::kVolumes).string().c_str());
   } else if (outcome.code == kFileNotFound) {
     std::fprintf(stderr, "fbwfsim: no such file or folder%s%s\n", subject.empty() ? "" : ": ", subject.c_str());
   } else {

@@ -9,7 +9,7 @@
 
 #include "text/console.h"
 #include "wfapi/wfapi.h"
-#include "wfsim/state/codes.h"
+#include "wfsim/base/codes.h"
 #include "wfsim/state/state.h"
 
 namespace wfsim {

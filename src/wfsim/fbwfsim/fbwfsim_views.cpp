@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "wfsim/base/paths.h"
+#include "wfsim/base/text.h"
 #include "wfsim/fbwfsim/fbwfsim.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/paths.h"
-#include "wfsim/state/text.h"
 
 namespace wfsim {
 

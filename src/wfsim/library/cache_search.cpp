@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "os/threads.h"
-#include "wfsim/state/codes.h"
+#include "wfsim/base/codes.h"
 #include "wfsim/state/os.h"
 
 namespace wfsim {

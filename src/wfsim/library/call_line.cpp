@@ -7,8 +7,8 @@
 #include <string>
 
 #include "text/utf8.h"
+#include "wfsim/base/text.h"
 #include "wfsim/state/os.h"
-#include "wfsim/state/text.h"
 
 namespace wfsim {
 

@@ -1,6 +1,6 @@
 #include "wfsim/library/events.h"
 
-#include "wfsim/state/codes.h"
+#include "wfsim/base/codes.h"
 
 #ifdef _WIN32
 

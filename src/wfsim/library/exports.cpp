@@ -9,14 +9,14 @@
 #include <string>
 
 #include "wfapi/wfapi.h"
+#include "wfsim/base/codes.h"
+#include "wfsim/base/text.h"
 #include "wfsim/library/cache_search.h"
-#include "wfsim/library/events.h"
 #include "wfsim/library/call_line.h"
+#include "wfsim/library/events.h"
 #include "wfsim/library/lists.h"
 #include "wfsim/library/notifications.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/codes.h"
-#include "wfsim/state/text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/state/codes.h"
+#include "wfsim/base/codes.h"
 
 namespace wfsim {
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "os/threads.h"
+#include "wfsim/base/codes.h"
 #include "wfsim/library/events.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/codes.h"
 
 namespace wfsim {
 

@@ -4,10 +4,10 @@
 #include <functional>
 #include <map>
 
+#include "wfsim/base/paths.h"
+#include "wfsim/base/text.h"
 #include "wfsim/machine/find.h"
 #include "wfsim/machine/machine.h"
-#include "wfsim/state/paths.h"
-#include "wfsim/state/text.h"
 
 namespace wfsim {
 

@@ -1,7 +1,7 @@
 #include "wfsim/machine/find.h"
 
+#include "wfsim/base/text.h"
 #include "wfsim/machine/host_names.h"
-#include "wfsim/state/text.h"
 
 namespace wfsim {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
 
 namespace wfsim {
 

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <map>
 
+#include "wfsim/base/codes.h"
+#include "wfsim/base/paths.h"
+#include "wfsim/base/text.h"
 #include "wfsim/machine/find.h"
 #include "wfsim/machine/host_names.h"
-#include "wfsim/state/codes.h"
-#include "wfsim/state/paths.h"
-#include "wfsim/state/text.h"
+#include "wfsim/state/files.h"
 
 namespace wfsim {
 
@@ -223,7 +224,7 @@ Outcome Machine::View(MachineView& view) const {
     view.files = ListCache(state_.CacheFolder(config));
     view.memory = MemoryOf(config);
     view.volumes.clear();
-    for (char letter : ExistingVolumes(state_.dir() / "volumes")) view.volumes.push_back(FiguresOf(config, letter));
+    for (char letter : ExistingVolumes(state_.dir() / files::kVolumes)) view.volumes.push_back(FiguresOf(config, letter));
     return state_.Faults(view.faults);
   });
 }

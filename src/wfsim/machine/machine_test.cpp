@@ -7,9 +7,9 @@
 #include <functional>
 #include <iterator>
 
-#include "wfsim/state/codes.h"
-#include "wfsim/state/sealed_config.h"
-#include "wfsim/state/text.h"
+#include "wfsim/base/codes.h"
+#include "wfsim/base/text.h"
+#include "wfsim/config/sealed_config.h"
 
 namespace wfsim {
 namespace {

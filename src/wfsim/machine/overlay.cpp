@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "wfsim/base/text.h"
 #include "wfsim/machine/host_names.h"
-#include "wfsim/state/text.h"
 
 namespace wfsim {
 

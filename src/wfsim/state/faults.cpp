@@ -1,6 +1,7 @@
 // Injected failures: the faults file, one "FUNCTION CODE COUNT" a line.
 #include <charconv>
 
+#include "wfsim/state/files.h"
 #include "wfsim/state/state.h"
 
 namespace wfsim {
@@ -43,7 +44,7 @@ std::size_t ParseFaults(std::string_view text, std::vector<Fault>& faults) {
 
 Outcome StateFolder::TakeFault(WfFunction function, std::optional<WfStatus>& fired) {
   fired.reset();
-  if (Inspect(NamedIn(dir_, "faults").c_str()).type == EntryType::kMissing) return kOk;
+  if (Inspect(NamedIn(dir_, files::kFaults).c_str()).type == EntryType::kMissing) return kOk;
   return Exclusively([&]() -> Outcome {
     std::vector<Fault> faults;
     if (Outcome read = Faults(faults); !read.ok()) return read;
@@ -74,7 +75,7 @@ Outcome StateFolder::ClearFaults() {
 }
 
 Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
-  const fs::path file = dir_ / "faults";
+  const fs::path file = dir_ / files::kFaults;
   std::string text;
   faults.clear();
   const ReadOutcome read = ReadRegularFile(file, kFaultsLimit, text);
@@ -89,7 +90,7 @@ Outcome StateFolder::Faults(std::vector<Fault>& faults) const {
 }
 
 Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
-  const fs::path file = dir_ / "faults";
+  const fs::path file = dir_ / files::kFaults;
   std::error_code ec;
   if (faults.empty()) {
     if (fs::remove(file, ec) || !ec) return kOk;
@@ -99,7 +100,7 @@ Outcome StateFolder::WriteFaults(const std::vector<Fault>& faults) {
   for (const Fault& f : faults) {
     text += f.function + ' ' + std::to_string(f.code) + ' ' + std::to_string(f.count) + '\n';
   }
-  if (ReplaceDurably(dir_ / "faults.new", file, text)) return kOk;
+  if (ReplaceDurably(dir_ / files::kFaultsNew, file, text)) return kOk;
   return ChangeFailed(Quoted(file) + " can't be written");
 }
 

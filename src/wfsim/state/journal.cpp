@@ -4,12 +4,13 @@
 #include <algorithm>
 
 #include "wfsim/state/state.h"
+#include "wfsim/state/files.h"
 
 namespace wfsim {
 
 namespace {
 
-constexpr const char* kJournalFiles[] = {"journal.1", "journal", "journal.incomplete"};
+constexpr std::string_view kJournalFiles[] = {files::kJournalPrevious, files::kJournal, files::kJournalIncomplete};
 
 // Whole lines only: a line cut short by a full disk, which the next append
 // set apart, lacks the " = CODE" that ends every whole one.
@@ -35,8 +36,8 @@ void AddWholeLines(std::string_view text, std::vector<std::string>& lines) {
 
 void StateFolder::AppendToJournal(const fs::path& dir, Deadline deadline, std::string_view line) {
   FixedPath lock_file, journal, previous, incomplete;
-  if (!lock_file.Set(dir, "journal.lock") || !journal.Set(dir, "journal") || !previous.Set(dir, "journal.1") ||
-      !incomplete.Set(dir, "journal.incomplete")) {
+  if (!lock_file.Set(dir, files::kJournalLock) || !journal.Set(dir, files::kJournal) || !previous.Set(dir, files::kJournalPrevious) ||
+      !incomplete.Set(dir, files::kJournalIncomplete)) {
     return;
   }
   FileLock::Failure failure = FileLock::Failure::kNone;
@@ -52,13 +53,13 @@ void StateFolder::AppendToJournal(const fs::path& dir, Deadline deadline, std::s
 
 Outcome StateFolder::JournalLines(std::vector<std::string>& lines, bool& incomplete) const {
   lines.clear();
-  incomplete = Inspect(dir_ / "journal.incomplete").type != EntryType::kMissing;
+  incomplete = Inspect(dir_ / files::kJournalIncomplete).type != EntryType::kMissing;
   // No rotation while both files are read; without the lock (a folder that
   // can't be written) nothing rotates either.
   FileLock::Failure failure = FileLock::Failure::kNone;
   const std::optional<FileLock> lock =
-      FileLock::Acquire(dir_ / "journal.lock", FileLock::Mode::kShared, failure, deadline_);
-  for (const char* name : {"journal.1", "journal"}) {
+      FileLock::Acquire(dir_ / files::kJournalLock, FileLock::Mode::kShared, failure, deadline_);
+  for (const std::string_view name : {files::kJournalPrevious, files::kJournal}) {
     const fs::path file = dir_ / name;
     std::string text;
     const ReadOutcome read = ReadRegularFile(file, 4 * kJournalRotateBytes, text);
@@ -73,9 +74,9 @@ Outcome StateFolder::JournalLines(std::vector<std::string>& lines, bool& incompl
 Outcome StateFolder::ClearJournal() {
   FileLock::Failure failure = FileLock::Failure::kNone;
   const std::optional<FileLock> lock =
-      FileLock::Acquire(dir_ / "journal.lock", FileLock::Mode::kExclusive, failure, deadline_);
+      FileLock::Acquire(dir_ / files::kJournalLock, FileLock::Mode::kExclusive, failure, deadline_);
   if (!lock) return ChangeFailed("the journal's lock can't be taken in " + Quoted(dir_));
-  for (const char* name : kJournalFiles) {
+  for (const std::string_view name : kJournalFiles) {
     std::error_code ec;
     if (!fs::remove(dir_ / name, ec) && ec) return ChangeFailed(Quoted(dir_ / name) + " can't be removed", ec);
   }

@@ -4,8 +4,9 @@
 #include <charconv>
 
 #include "os/threads.h"
-#include "wfsim/state/paths.h"
-#include "wfsim/state/sealed_config.h"
+#include "wfsim/base/paths.h"
+#include "wfsim/config/sealed_config.h"
+#include "wfsim/state/files.h"
 
 namespace wfsim {
 
@@ -95,7 +96,9 @@ Outcome ChangeFailed(const std::string& what, const std::error_code& error) {
 }
 
 std::string StateFolder::CacheName(const Config& config) {
-  return config.session == 0 ? std::string("cache") : "cache." + std::to_string(config.session);
+  std::string name(files::kCache);
+  if (config.session != 0) name += "." + std::to_string(config.session);
+  return name;
 }
 
 fs::path StateFolder::CacheFolder(const Config& config) const { return dir_ / CacheName(config); }
@@ -124,27 +127,27 @@ Outcome StateFolder::CheckVolume(char volume) const {
     if (type == EntryType::kMissing) return kInvalidDrive;
     return type == EntryType::kFolder ? Outcome(kOk) : NotPlain(folder, "a plain folder");
   };
-  const fs::path::string_type volumes = NamedIn(dir_, "volumes");
+  const fs::path::string_type volumes = NamedIn(dir_, files::kVolumes);
   if (Outcome outer = check(volumes); !outer.ok()) return outer;
   return check(volumes + fs::path::preferred_separator + static_cast<NativeChar>(volume));
 }
 
 std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& failure) const {
   FileLock::Failure why = FileLock::Failure::kNone;
-  std::optional<FileLock> lock = FileLock::Acquire(NamedIn(dir_, "lock").c_str(), mode, why, deadline_);
+  std::optional<FileLock> lock = FileLock::Acquire(NamedIn(dir_, files::kLock).c_str(), mode, why, deadline_);
   if (lock) return lock;
   if (why == FileLock::Failure::kTimedOut) {
     std::string cause = "the state folder " + Quoted(dir_) + " is busy: ";
-    const std::optional<long> holder = LockHolder(dir_ / "lock");
+    const std::optional<long> holder = LockHolder(dir_ / files::kLock);
     cause += holder ? "process " + std::to_string(*holder) : std::string("another process");
     cause += " has held its lock for " + std::to_string(LockWait().count()) + " ms";
     failure = {kTimeout, cause};
     return lock;
   }
   const std::string reason = LastSystemError().reason;
-  const Entry entry = Inspect(dir_ / "lock");
+  const Entry entry = Inspect(dir_ / files::kLock);
   if (entry.type != EntryType::kMissing && !IsPlain(entry)) {
-    failure = NotPlain(dir_ / "lock", "a plain file");
+    failure = NotPlain(dir_ / files::kLock, "a plain file");
   } else {
     failure = {kAccessDenied, "the state folder " + Quoted(dir_) + " can't be used: " + reason};
   }
@@ -152,7 +155,7 @@ std::optional<FileLock> StateFolder::LockedAlone(FileLock::Mode mode, Outcome& f
 }
 
 std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failure) const {
-  const fs::path::string_type ready = NamedIn(dir_, "reset.ready");
+  const fs::path::string_type ready = NamedIn(dir_, files::kResetReady);
   // A reset cut short after its switch is completed first, under the
   // exclusive lock; a shared lock is then taken again.
   while (mode == FileLock::Mode::kShared) {
@@ -173,13 +176,13 @@ std::optional<FileLock> StateFolder::Locked(FileLock::Mode mode, Outcome& failur
 
 Outcome StateFolder::Prepare() {
   // The configuration's kind is checked when it is read.
-  if (Inspect(NamedIn(dir_, "config").c_str()).type != EntryType::kMissing) return kOk;
+  if (Inspect(NamedIn(dir_, files::kConfig).c_str()).type != EntryType::kMissing) return kOk;
   std::error_code ec;
   fs::create_directories(dir_, ec);
   if (Inspect(dir_).type == EntryType::kMissing) return ChangeFailed("the state folder " + Quoted(dir_) + " can't be made", ec);
   return Exclusively([&]() -> Outcome {
-    if (Inspect(dir_ / "config").type != EntryType::kMissing) return kOk;  // another process was first
-    for (const fs::path& folder : {dir_ / "volumes", VolumeRoot('C'), VolumeRoot('D')}) {
+    if (Inspect(dir_ / files::kConfig).type != EntryType::kMissing) return kOk;  // another process was first
+    for (const fs::path& folder : {dir_ / files::kVolumes, VolumeRoot('C'), VolumeRoot('D')}) {
       if (Outcome made = StructureFolder(folder, true); !made.ok()) return made;
     }
     return WriteConfig(FormatConfig(Config::Fresh(kReleases[0])));
@@ -188,14 +191,14 @@ Outcome StateFolder::Prepare() {
 
 Outcome StateFolder::ReadText(ParseScope scope, FileText& text) const {
   const auto enough = scope == ParseScope::kSettings ? HasSettings : nullptr;
-  const ReadOutcome read = ReadRegularFile(NamedIn(dir_, "config").c_str(), kConfigLimit, text, enough);
-  return read == ReadOutcome::kRead ? Outcome(kOk) : ReadFailure(read, dir_ / "config", "16 MiB");
+  const ReadOutcome read = ReadRegularFile(NamedIn(dir_, files::kConfig).c_str(), kConfigLimit, text, enough);
+  return read == ReadOutcome::kRead ? Outcome(kOk) : ReadFailure(read, dir_ / files::kConfig, "16 MiB");
 }
 
 Outcome StateFolder::Parse(std::string_view text, ParseScope scope, Config& config) const {
   ParseError error;
   if (ParseConfig(text, scope, config, error)) return kOk;
-  return {kFileCorrupt, Quoted(dir_ / "config") + ", line " + std::to_string(error.line) + ": " + error.what};
+  return {kFileCorrupt, Quoted(dir_ / files::kConfig) + ", line " + std::to_string(error.line) + ": " + error.what};
 }
 
 Outcome StateFolder::Load(ParseScope scope, Config& config) const {
@@ -283,7 +286,7 @@ Outcome StateFolder::WriteConfig(std::span<const std::string_view> pieces) {
   if (size > kConfigLimit) {
     return {kDiskFull, "the change would take the configuration past its read limit of 16 MiB"};
   }
-  if (!ReplaceDurably(dir_ / "config.new", dir_ / "config", pieces)) {
+  if (!ReplaceDurably(dir_ / files::kConfigNew, dir_ / files::kConfig, pieces)) {
     return ChangeFailed("the configuration can't be written in " + Quoted(dir_));
   }
   return kOk;
@@ -336,7 +339,7 @@ Outcome StateFolder::ChangeParsedExclusion(const Config& config, ListChange chan
 // sees a mix of the two.
 Outcome StateFolder::Reset(const Config& machine) {
   return Exclusively([&]() -> Outcome {
-    const fs::path aside = dir_ / "reset.new";
+    const fs::path aside = dir_ / files::kResetNew;
     std::error_code ec;
     fs::remove_all(aside, ec);  // a leftover, or a link there: never what it points to
     // A refused reset leaves nothing of its own behind.
@@ -345,7 +348,7 @@ Outcome StateFolder::Reset(const Config& machine) {
       fs::remove_all(aside, ignored);
       return why;
     };
-    for (const fs::path& folder : {aside, aside / "volumes", aside / "volumes" / "C", aside / "volumes" / "D"}) {
+    for (const fs::path& folder : {aside, aside / files::kVolumes, aside / files::kVolumes / "C", aside / files::kVolumes / "D"}) {
       if (Outcome made = StructureFolder(folder, true); !made.ok()) return refused(made);
     }
     Config fresh = machine;
@@ -353,7 +356,7 @@ Outcome StateFolder::Reset(const Config& machine) {
     while (Inspect(CacheFolder(fresh)).type != EntryType::kMissing) ++fresh.session;
     const std::string text = FormatConfig(fresh);
     const std::string_view pieces[] = {text};
-    if (!WriteNewFile(aside / "config", pieces) || !MoveDurably(aside, dir_ / "reset.ready")) {
+    if (!WriteNewFile(aside / files::kConfig, pieces) || !MoveDurably(aside, dir_ / files::kResetReady)) {
       return refused(ChangeFailed("the new machine can't be made in " + Quoted(aside)));
     }
     return FinishReset();
@@ -361,22 +364,25 @@ Outcome StateFolder::Reset(const Config& machine) {
 }
 
 Outcome StateFolder::FinishReset() const {
-  const fs::path ready = dir_ / "reset.ready";
+  const fs::path ready = dir_ / files::kResetReady;
   const EntryType type = Inspect(ready).type;
   if (type == EntryType::kMissing) return kOk;
   std::error_code ec;
   if (type == EntryType::kFolder) {
     // Each step is done again or skipped by the next call if this one is cut short.
-    if (Inspect(ready / "volumes").type == EntryType::kFolder) {
-      fs::remove_all(dir_ / "volumes", ec);
-      if (!MoveDurably(ready / "volumes", dir_ / "volumes")) return ChangeFailed("a reset can't be completed");
+    if (Inspect(ready / files::kVolumes).type == EntryType::kFolder) {
+      fs::remove_all(dir_ / files::kVolumes, ec);
+      if (!MoveDurably(ready / files::kVolumes, dir_ / files::kVolumes)) return ChangeFailed("a reset can't be completed");
     }
-    if (Inspect(ready / "config").type == EntryType::kFile &&
-        !MoveDurably(ready / "config", dir_ / "config")) {
+    if (Inspect(ready / files::kConfig).type == EntryType::kFile &&
+        !MoveDurably(ready / files::kConfig, dir_ / files::kConfig)) {
       return ChangeFailed("a reset can't be completed");
     }
     // A new machine has no pending fault and no calls yet.
-    for (const char* name : {"faults", "journal", "journal.1", "journal.incomplete"}) fs::remove(dir_ / name, ec);
+    for (const std::string_view name : {files::kFaults, files::kJournal, files::kJournalPrevious,
+                                        files::kJournalIncomplete}) {
+      fs::remove(dir_ / name, ec);
+    }
     Config config;
     if (Load(ParseScope::kSettings, config).ok()) RemoveOtherCaches(config);
   }
@@ -393,7 +399,7 @@ void StateFolder::RemoveOtherCaches(const Config& config) const {
   std::error_code ec;
   for (fs::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name != keep && (name == "cache" || name.starts_with("cache."))) {
+    if (name != keep && (name == files::kCache || name.starts_with(std::string(files::kCache) + "."))) {
       std::error_code ignored;
       fs::remove_all(it->path(), ignored);  // removes links, never what they point to
     }

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "wfapi/wfapi.h"
-#include "wfsim/state/codes.h"
-#include "wfsim/state/config.h"
+#include "wfsim/base/codes.h"
+#include "wfsim/config/config.h"
 #include "wfsim/state/os.h"
+#include "wfsim/state/files.h"
 
 namespace wfsim {
 
@@ -44,7 +45,7 @@ class StateFolder {
       : dir_(std::move(dir)), deadline_(deadline) {}
 
   const fs::path& dir() const { return dir_; }
-  fs::path VolumeRoot(char volume) const { return dir_ / "volumes" / std::string(1, volume); }
+  fs::path VolumeRoot(char volume) const { return dir_ / files::kVolumes / std::string(1, volume); }
   // Each session's cache has a folder of its own, named by `config`, so a
   // reboot replaces it in one durable step: the configuration's.
   fs::path CacheFolder(const Config& config) const;

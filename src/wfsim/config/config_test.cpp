@@ -1,4 +1,4 @@
-#include "wfsim/state/config.h"
+#include "wfsim/config/config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "wfsim/state/config.h"
+#include "wfsim/config/config.h"
 
 #include <algorithm>
 #include <charconv>
 #include <utility>
 
-#include "wfsim/state/paths.h"
-#include "wfsim/state/sealed_config.h"
-#include "wfsim/state/text.h"
+#include "wfsim/base/paths.h"
+#include "wfsim/base/text.h"
+#include "wfsim/config/sealed_config.h"
 
 namespace wfsim {
 

@@ -1,4 +1,4 @@
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
-#include "wfsim/state/sealed_config.h"
+#include "wfsim/config/sealed_config.h"
 
-#include "wfsim/state/config.h"
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
+#include "wfsim/config/config.h"
 
 #include <gtest/gtest.h>
 

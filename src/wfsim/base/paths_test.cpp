@@ -1,8 +1,8 @@
-#include "wfsim/state/paths.h"
+#include "wfsim/base/paths.h"
 
 #include <gtest/gtest.h>
 
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
 
 namespace wfsim {
 namespace {

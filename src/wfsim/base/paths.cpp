@@ -1,6 +1,6 @@
-#include "wfsim/state/paths.h"
+#include "wfsim/base/paths.h"
 
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
 
 namespace wfsim {
 

@@ -1,9 +1,9 @@
-#include "wfsim/state/sealed_config.h"
+#include "wfsim/config/sealed_config.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "wfsim/state/text.h"
+#include "wfsim/base/text.h"
 
 namespace wfsim {
 
