@@ -183,6 +183,18 @@ int ResetKills(const fs::path& dir, int kills, std::mt19937& random) {
   return seen[0] == 0 ? 0 : 1;
 }
 
+// The disk's files written, the filter on and C protected in force.
+bool SetUp(StateFolder& state, Machine& machine) {
+  if (!state.Prepare().ok()) return false;
+  for (std::size_t k = 0; k < kDiskFiles; ++k) {
+    std::FILE* file = std::fopen((state.VolumeRoot('C') / ("f" + std::to_string(k))).c_str(), "wb");
+    if (file == nullptr) return false;
+    std::fputs(kOriginal.c_str(), file);
+    std::fclose(file);
+  }
+  return machine.SetFeature(Feature::kFilter, true).ok() && machine.Protect(u"C:").ok() && machine.Reboot().ok();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,15 +206,7 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::path(pattern) / "fbwfsim";
   StateFolder state(dir);
   Machine machine(state);
-  if (!state.Prepare().ok()) return 2;
-  for (std::size_t k = 0; k < kDiskFiles; ++k) {
-    std::FILE* file = std::fopen((state.VolumeRoot('C') / ("f" + std::to_string(k))).c_str(), "wb");
-    if (file == nullptr) return 2;
-    std::fputs(kOriginal.c_str(), file);
-    std::fclose(file);
-  }
-  if (!machine.SetFeature(Feature::kFilter, true).ok() ||
-      !machine.Protect(u"C:").ok() || !machine.Reboot().ok()) {
+  if (!SetUp(state, machine)) {
     std::fprintf(stderr, "could not set up %s\n", dir.string().c_str());
     return 2;
   }

@@ -110,6 +110,33 @@ std::uint64_t UpperAscii(std::uint64_t word) {
   return word - ((from_a & ~past_z) >> 2);
 }
 
+// Whether a list's `path` folds to `folded_path`. Paths of a long list
+// often differ only near their end, so each is compared from its end while
+// both sides are ASCII, which folds byte for byte; what is left, where a
+// name's folded form may differ in length, is compared folded whole.
+bool FoldsTo(std::string_view path, std::string_view folded_path) {
+  std::size_t line_left = path.size(), wanted_left = folded_path.size();
+  // Eight bytes at a time while both are ASCII: lists share endings
+  // (\...\app.log), which byte by byte cost most of a long list's scan.
+  while (line_left >= 8 && wanted_left >= 8) {
+    std::uint64_t line_word, wanted_word;
+    std::memcpy(&line_word, path.data() + line_left - 8, 8);
+    std::memcpy(&wanted_word, folded_path.data() + wanted_left - 8, 8);
+    if (((line_word | wanted_word) & kHighBits) != 0) break;
+    if (UpperAscii(line_word) != wanted_word) return false;
+    line_left -= 8;
+    wanted_left -= 8;
+  }
+  for (; line_left > 0 && wanted_left > 0; --line_left, --wanted_left) {
+    const auto c = static_cast<unsigned char>(path[line_left - 1]);
+    const auto w = static_cast<unsigned char>(folded_path[wanted_left - 1]);
+    if (c >= 0x80 || w >= 0x80) break;
+    if ((c >= 'a' && c <= 'z' ? c - 0x20 : c) != w) return false;
+  }
+  if (line_left == 0 || wanted_left == 0) return line_left == wanted_left;
+  return EqualFolded(path.substr(0, line_left), folded_path.substr(0, wanted_left));
+}
+
 }  // namespace
 
 std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::string_view folded_path) {
@@ -128,10 +155,7 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
   sealed.whole = sealed.up_to_list;
   sealed.whole.Add(body.substr(sealed.list_start));
   if (text.substr(body.size()) != SealLine(sealed.whole.Value())) return std::nullopt;
-  // Lines are "L \path" as FormatConfig writes them. Paths of a long list
-  // often differ only near their end, so each is compared from its end while
-  // both sides are ASCII, which folds byte for byte; what is left, where a
-  // name's folded form may differ in length, is compared folded whole.
+  // Lines are "L \path" as FormatConfig writes them.
   const char* const data = body.data();
   for (std::size_t start = sealed.list_start; start < body.size();) {
     const void* newline = std::memchr(data + start, '\n', body.size() - start);
@@ -139,38 +163,7 @@ std::optional<SealedText> OpenSealed(std::string_view text, char volume, std::st
     const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
     if (end - start > 2 && data[start] == volume) {
       const std::string_view path = body.substr(start + 2, end - start - 2);
-      std::size_t line_left = path.size(), wanted_left = folded_path.size();
-      bool differs = false;
-      // Eight bytes at a time while both are ASCII: lists share endings
-      // (\...\app.log), which byte by byte cost most of a long list's scan.
-      while (line_left >= 8 && wanted_left >= 8) {
-        std::uint64_t line_word, wanted_word;
-        std::memcpy(&line_word, path.data() + line_left - 8, 8);
-        std::memcpy(&wanted_word, folded_path.data() + wanted_left - 8, 8);
-        if (((line_word | wanted_word) & kHighBits) != 0) break;
-        if (UpperAscii(line_word) != wanted_word) {
-          differs = true;
-          break;
-        }
-        line_left -= 8;
-        wanted_left -= 8;
-      }
-      while (!differs && line_left > 0 && wanted_left > 0) {
-        const auto c = static_cast<unsigned char>(path[line_left - 1]);
-        const auto w = static_cast<unsigned char>(folded_path[wanted_left - 1]);
-        if (c >= 0x80 || w >= 0x80) break;
-        if ((c >= 'a' && c <= 'z' ? c - 0x20 : c) != w) {
-          differs = true;
-          break;
-        }
-        --line_left;
-        --wanted_left;
-      }
-      if (!differs && (line_left == 0 || wanted_left == 0 ? line_left == wanted_left
-                                                          : EqualFolded(path.substr(0, line_left),
-                                                                        folded_path.substr(0, wanted_left)))) {
-        sealed.lines.push_back({start, end + 1});
-      }
+      if (FoldsTo(path, folded_path)) sealed.lines.push_back({start, end + 1});
     }
     start = end + 1;
   }

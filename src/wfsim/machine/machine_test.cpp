@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 
+#include "temp_folder.h"
 #include "wfsim/base/codes.h"
 #include "wfsim/base/text.h"
 #include "wfsim/config/sealed_config.h"
@@ -22,15 +23,7 @@ std::string ReadAll(const fs::path& file) {
 // A fresh state folder for each test, removed afterwards.
 class MachineTest : public ::testing::Test {
  protected:
-  static fs::path MakeRoot() {
-    char pattern[] = "/tmp/wfsim-test.XXXXXX";
-    return mkdtemp(pattern) != nullptr ? fs::path(pattern) : fs::path("/nonexistent");
-  }
   void SetUp() override { ASSERT_TRUE(state_.Prepare().ok()); }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
 
   // Filter on and C protected, in force from now on.
   void ProtectC() {
@@ -64,7 +57,8 @@ class MachineTest : public ::testing::Test {
     return config;
   }
 
-  fs::path root_ = MakeRoot();
+  TempFolder temp_{"wfsim-test"};
+  const fs::path& root_ = temp_.path();
   StateFolder state_{root_ / "fbwfsim"};
   Machine machine_{state_};
 };

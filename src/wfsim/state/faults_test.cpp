@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "temp_folder.h"
 #include "wfsim/state/files.h"
 #include "wfsim/state/state.h"
 
@@ -12,22 +13,15 @@ namespace {
 
 class FaultsTest : public ::testing::Test {
  protected:
-  static fs::path MakeRoot() {
-    char pattern[] = "/tmp/wfsim-faults.XXXXXX";
-    return mkdtemp(pattern) != nullptr ? fs::path(pattern) : fs::path("/nonexistent");
-  }
   void SetUp() override { ASSERT_TRUE(state_.Prepare().ok()); }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   std::optional<WfStatus> Take(WfFunction function) {
     std::optional<WfStatus> fired;
     EXPECT_TRUE(state_.TakeFault(function, fired).ok());
     return fired;
   }
 
-  fs::path root_ = MakeRoot();
+  TempFolder temp_{"wfsim-faults"};
+  const fs::path& root_ = temp_.path();
   StateFolder state_{root_ / "fbwfsim"};
 };
 

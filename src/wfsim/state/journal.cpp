@@ -3,8 +3,8 @@
 // not be written.
 #include <algorithm>
 
-#include "wfsim/state/state.h"
 #include "wfsim/state/files.h"
+#include "wfsim/state/state.h"
 
 namespace wfsim {
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "temp_folder.h"
 #include "wfsim/state/state.h"
 
 namespace {
@@ -41,14 +42,6 @@ namespace {
 
 class JournalTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  static fs::path MakeRoot() {
-    char pattern[] = "/tmp/wfsim-journal.XXXXXX";
-    return mkdtemp(pattern) != nullptr ? fs::path(pattern) : fs::path("/nonexistent");
-  }
   // "WRITER NUMBER" padded to `bytes`, as a journal line.
   static std::string Line(int writer, int number, std::size_t bytes = 80) {
     std::string line = std::to_string(writer) + " " + std::to_string(number) + " FbwfIsFilterEnabled(";
@@ -82,7 +75,8 @@ class JournalTest : public ::testing::Test {
     return lines;
   }
 
-  fs::path root_ = MakeRoot();
+  TempFolder temp_{"wfsim-journal"};
+  const fs::path& root_ = temp_.path();
   StateFolder state_{root_};
 };
 

@@ -16,8 +16,8 @@
 #include "wfapi/wfapi.h"
 #include "wfsim/base/codes.h"
 #include "wfsim/config/config.h"
-#include "wfsim/state/os.h"
 #include "wfsim/state/files.h"
+#include "wfsim/state/os.h"
 
 namespace wfsim {
 
