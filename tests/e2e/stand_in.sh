@@ -455,10 +455,11 @@ assert d["current"] == d["next"], d
 s = d["current"]
 assert s["filter"] is True and s["compression"] is False and s["threshold_mb"] == 64, s
 assert s["protected"] == ["C:"], s
-assert s["exclusions"] == [{"volume": "C:", "path": "\\caf\u00e9\\\u65e5 x"}], s["exclusions"]
+assert s["exclusions"] == {"C:": ["\\caf\u00e9\\\u65e5 x"]}, s["exclusions"]
+assert d["kept_exclusions"] == {"current": {}, "next": {}}, d["kept_exclusions"]
 assert d["cache"] == [{"volume": "C:", "path": "\\a\\b.txt", "bytes": 6}], d["cache"]
 assert d["faults"] == [{"function": "FbwfRestoreFile", "code": 5, "count": 3}], d["faults"]
-assert s["size_display"] == "actual", s
+assert d["size_display"] == {"current": "actual", "next": "actual"}, d["size_display"]
 assert d["memory"] == {"current_threshold": 64 << 20, "next_threshold": 64 << 20,
                        "dir_structure": 64 + 2 + 64 + 10, "file_data": 6}, d["memory"]
 assert d["volumes"] == [
@@ -562,7 +563,7 @@ test_reset_takes_only_its_options() {
   python3 - "$work/out" <<'PYTHON' || fail "fbwfsim reset with options: $(cat "$work/out")"
 import json, sys
 d = json.load(open(sys.argv[1], encoding="utf-8"))
-assert d["release"] == "wes7-x64" and d["next"]["size_display"] == "virtual", d
+assert d["release"] == "wes7-x64" and d["size_display"]["next"] == "virtual", d
 assert [v["capacity"] for v in d["volumes"]] == [1 << 30, 512 << 20], d["volumes"]
 PYTHON
 }

@@ -129,6 +129,26 @@ test_set_converges_in_one_run_and_then_changes_nothing() {
   tr -d ' \n' < "$work/out" | grep -qF '"changed":false' || fail "get's next session set again changed: $(cat "$work/out")"
 }
 
+# fbwfsim shows a session as vorlenctl reads one: the next session it shows
+# is a desired state that changes nothing, and a volume's kept list stays
+# out of it.
+test_a_session_fbwfsim_shows_is_a_desired_state_that_changes_nothing() {
+  arranged
+  run "$bin/vorlen$ext" -unprotectvolume D:
+  sim reboot
+  run "$bin/vorlen$ext" -protectvolume D:
+  run "$bin/vorlen$ext" -addex D: '\kept'
+  run "$bin/vorlen$ext" -unprotectvolume D:
+  run "$bin/fbwfsim$ext" show --json
+  python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding="utf-8")); print(json.dumps(d["next"])); assert d["kept_exclusions"]["next"] == {"D:": ["\\kept"]}, d' \
+    "$work/out" > "$work/next.json" || fail "fbwfsim show --json: $(cat "$work/out")"
+  sim calls --clear
+  run "$ctl" set "$(native "$work/next.json")"
+  [ "$status" -eq 0 ] || fail "vorlenctl set of the session fbwfsim shows exited $status: $(cat "$work/err")"
+  tr -d ' \n' < "$work/out" | grep -qF '"changed":false,"reboot_required":false,"calls":[]' ||
+    fail "the session fbwfsim shows is not the one vorlenctl reads: $(cat "$work/out")"
+}
+
 test_a_failed_call_stops_the_plan_and_is_named() {
   fresh_state
   sim fail FbwfAddExclusion 5

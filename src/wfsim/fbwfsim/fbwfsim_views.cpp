@@ -76,24 +76,37 @@ void PrintText(const StateFolder& state, const MachineView& snapshot) {
 
 std::string Drive(char volume) { return {volume, ':'}; }
 
-nlohmann::json SessionJson(const SessionConfig& session) {
-  nlohmann::json protected_volumes = nlohmann::json::array();
-  for (char volume : session.protected_volumes) protected_volumes.push_back(Drive(volume));
-  nlohmann::json exclusions = nlohmann::json::array();
-  for (const Exclusion& e : session.exclusions) {
-    exclusions.push_back({{"volume", Drive(e.volume)}, {"path", e.path}});
+using Json = nlohmann::ordered_json;
+
+// The exclusion lists by volume: of the protected volumes (`kept` false), as
+// the library lists them, or of the others, kept for when they are protected
+// again (`kept` true).
+Json ExclusionsJson(const SessionConfig& session, bool kept) {
+  Json lists = Json::object();
+  if (!kept) {
+    for (char volume : session.protected_volumes) lists[Drive(volume)] = Json::array();
   }
+  for (const Exclusion& e : session.exclusions) {
+    if (session.Lists(e.volume) != kept) lists[Drive(e.volume)].push_back(e.path);
+  }
+  return lists;
+}
+
+// A session as vorlenctl prints and reads one, so that a session shown here
+// is a desired state that changes nothing.
+Json SessionJson(const SessionConfig& session) {
+  Json protected_volumes = Json::array();
+  for (char volume : session.protected_volumes) protected_volumes.push_back(Drive(volume));
   return {{"filter", session.filter},
           {"compression", session.compression},
           {"preallocation", session.preallocation},
           {"threshold_mb", session.threshold},
           {"protected", protected_volumes},
-          {"size_display", SizeDisplay(session)},
-          {"exclusions", exclusions}};
+          {"exclusions", ExclusionsJson(session, false)}};
 }
 
 void PrintJson(const StateFolder& state, const MachineView& snapshot) {
-  nlohmann::json cache = nlohmann::json::array();
+  Json cache = Json::array();
   for (const CachedFile& file : snapshot.files) {
     const std::string_view name = file.name;  // "C:\path"
     cache.push_back({{"volume", std::string(name.substr(0, 2))},
@@ -102,31 +115,35 @@ void PrintJson(const StateFolder& state, const MachineView& snapshot) {
     // A name that is not valid Unicode shows U+FFFD in "path"; this names it.
     if (!file.hex.empty()) cache.back()["path_hex"] = file.hex;
   }
-  nlohmann::json faults = nlohmann::json::array();
+  Json faults = Json::array();
   for (const Fault& fault : snapshot.faults) {
     faults.push_back({{"function", fault.function}, {"code", fault.code}, {"count", fault.count}});
   }
-  nlohmann::json volumes = nlohmann::json::array();
+  Json volumes = Json::array();
   for (const VolumeFigures& volume : snapshot.volumes) {
     volumes.push_back({{"volume", Drive(volume.letter)},
                        {"capacity", volume.capacity},
                        {"actual_used", volume.actual_used},
                        {"virtual_used", volume.virtual_used}});
   }
+  const Config& config = snapshot.config;
   const MemoryUsage& memory = snapshot.memory;
-  const nlohmann::json document = {{"release", snapshot.config.release->name},
-                                   {"state_folder", Utf8Of(state.dir())},
-                                   {"current", SessionJson(snapshot.config.current)},
-                                   {"next", SessionJson(snapshot.config.next)},
-                                   {"memory", {{"current_threshold", memory.current_threshold},
-                                               {"next_threshold", memory.next_threshold},
-                                               {"dir_structure", memory.used.dir_structure},
-                                               {"file_data", memory.used.file_data}}},
-                                   {"volumes", volumes},
-                                   {"cache", cache},
-                                   {"faults", faults}};
+  const Json document = {{"release", config.release->name},
+                         {"state_folder", Utf8Of(state.dir())},
+                         {"current", SessionJson(config.current)},
+                         {"next", SessionJson(config.next)},
+                         {"kept_exclusions",
+                          {{"current", ExclusionsJson(config.current, true)}, {"next", ExclusionsJson(config.next, true)}}},
+                         {"size_display", {{"current", SizeDisplay(config.current)}, {"next", SizeDisplay(config.next)}}},
+                         {"memory", {{"current_threshold", memory.current_threshold},
+                                     {"next_threshold", memory.next_threshold},
+                                     {"dir_structure", memory.used.dir_structure},
+                                     {"file_data", memory.used.file_data}}},
+                         {"volumes", volumes},
+                         {"cache", cache},
+                         {"faults", faults}};
   // A state folder's name need not be UTF-8 on Linux; it must not stop the rest.
-  Print("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  Print("%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 }  // namespace
