@@ -152,16 +152,6 @@ void WriteCalls(JsonWriter& out, const std::vector<MadeCall>& made) {
   out.Close();
 }
 
-// What the calls would make of the next session, without making them.
-void Predict(const std::vector<PlannedCall>& calls, std::vector<MadeCall>& made, Session& next) {
-  VolumeLists kept;
-  if (!next.protected_volumes) next.protected_volumes.emplace();
-  if (!next.exclusions) next.exclusions.emplace();
-  for (const PlannedCall& call : calls) {
-    made.push_back({call, std::nullopt});
-    Apply(next, kept, call);
-  }
-}
 
 void WriteOutcome(Context& context, const std::vector<MadeCall>& made, bool reboot, const Session& before,
                   const Session& after) {
@@ -201,7 +191,8 @@ int Set(Context& context, const std::vector<std::string>& args) {
   Reading after = before;
   std::optional<Failure> failure;
   if (check) {
-    Predict(calls, made, after.next);
+    Predict(after.next, calls);  // what the calls would make of it, without making them
+    for (const PlannedCall& call : calls) made.push_back({call, std::nullopt});
   } else {
     failure = Converge(context.library, desired, calls, made, after);
   }

@@ -1,6 +1,8 @@
 #include "vorlenctl/plan.h"
 
 #include <algorithm>
+#include <map>
+#include <unordered_map>
 
 #include "wfapi/codes.h"
 
@@ -129,7 +131,8 @@ WfStatus Apply(Session& next, Lists& kept, const PlannedCall& call) {
   }
   if (!Contains(volumes, volume)) return kWfInvalidDrive;
   std::vector<std::string>& list = lists[volume];
-  const auto same = [&](const std::string& path) { return ExclusionKey(path) == ExclusionKey(call.texts[1]); };
+  const std::string key = call.texts.size() > 1 ? ExclusionKey(call.texts[1]) : std::string();
+  const auto same = [&](const std::string& path) { return ExclusionKey(path) == key; };
   if (call.function == WfFunction::FbwfUnprotectVolume) {
     std::erase(volumes, volume);
     kept[volume] = list;
@@ -142,6 +145,79 @@ WfStatus Apply(Session& next, Lists& kept, const PlannedCall& call) {
   }
   // FbwfRemoveExclusion: the one call a plan makes that is left.
   return std::erase_if(list, same) > 0 ? kWfOk : kWfFileNotFound;
+}
+
+namespace {
+
+// A volume's list while list calls are predicted: each path's key made once,
+// removals marked and swept when another kind of call comes or at the end.
+class ListEdits {
+ public:
+  explicit ListEdits(std::vector<std::string>& list) : list_(list) {
+    for (std::size_t at = 0; at < list.size(); ++at) where_[ExclusionKey(list[at])].push_back(at);
+  }
+  WfStatus Add(const std::string& path) {
+    if (where_.try_emplace(ExclusionKey(path), std::vector<std::size_t>{list_.size()}).second) list_.push_back(path);
+    return kWfOk;
+  }
+  // Every line of the key, as the filter removes them.
+  WfStatus Remove(const std::string& path) {
+    const auto found = where_.find(ExclusionKey(path));
+    if (found == where_.end()) return kWfFileNotFound;
+    removed_.insert(removed_.end(), found->second.begin(), found->second.end());
+    where_.erase(found);
+    return kWfOk;
+  }
+  void Sweep() {
+    std::sort(removed_.begin(), removed_.end());
+    std::size_t kept = 0, next_removed = 0;
+    for (std::size_t at = 0; at < list_.size(); ++at) {
+      if (next_removed < removed_.size() && removed_[next_removed] == at) {
+        ++next_removed;
+      } else if (kept++ != at) {
+        list_[kept - 1] = std::move(list_[at]);
+      }
+    }
+    list_.resize(kept);
+  }
+
+ private:
+  std::vector<std::string>& list_;
+  std::unordered_map<std::string, std::vector<std::size_t>> where_;
+  std::vector<std::size_t> removed_;
+};
+
+bool ChangesAList(const PlannedCall& call) {
+  return call.function == WfFunction::FbwfAddExclusion || call.function == WfFunction::FbwfRemoveExclusion;
+}
+
+}  // namespace
+
+std::vector<WfStatus> Predict(Session& next, const std::vector<PlannedCall>& calls) {
+  VolumeLists kept;
+  if (!next.protected_volumes) next.protected_volumes.emplace();
+  if (!next.exclusions) next.exclusions.emplace();
+  std::vector<WfStatus> statuses;
+  std::map<std::string, ListEdits> editing;  // by volume, while list calls follow one another
+  const auto sweep = [&] {
+    for (auto& [volume, edits] : editing) edits.Sweep();
+    editing.clear();
+  };
+  for (const PlannedCall& call : calls) {
+    const std::string volume = call.texts.empty() ? std::string() : call.texts[0];
+    if (!ChangesAList(call) || !next.filter.value_or(false) || !Contains(*next.protected_volumes, volume)) {
+      sweep();
+      statuses.push_back(Apply(next, kept, call));
+      continue;
+    }
+    // A new volume's entry may move the others' lists: none is being edited then.
+    if (!editing.count(volume) && !next.exclusions->count(volume)) sweep();
+    ListEdits& edits = editing.try_emplace(volume, (*next.exclusions)[volume]).first->second;
+    const std::string& path = call.texts[1];
+    statuses.push_back(call.function == WfFunction::FbwfAddExclusion ? edits.Add(path) : edits.Remove(path));
+  }
+  sweep();
+  return statuses;
 }
 
 }  // namespace ctl

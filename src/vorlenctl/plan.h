@@ -33,4 +33,9 @@ std::optional<std::string> Plan(const Session& next, const Session& desired, std
 // volumes unprotected with flag 0, which protection brings back.
 WfStatus Apply(Session& next, VolumeLists& kept, const PlannedCall& call);
 
+// What the calls make of the next session, as Apply makes it one call after
+// the other, each path's key made once: a list of any length is predicted in
+// the time of a sort of it. The statuses the calls would answer, in order.
+std::vector<WfStatus> Predict(Session& next, const std::vector<PlannedCall>& calls);
+
 }  // namespace ctl

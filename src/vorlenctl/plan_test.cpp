@@ -6,6 +6,9 @@
 #include <ctime>
 #include <random>
 
+#include "vorlenctl/json_state.h"
+#include "vorlenctl/json_writer.h"
+
 namespace ctl {
 namespace {
 
@@ -93,6 +96,37 @@ TEST(Plan, FromAnyStateTheCallsMeetTheirPreconditionsAndReachTheDesiredState) {
   }
 }
 
+std::string Shown(const Session& session) {
+  JsonWriter out;
+  WriteSession(out, session);
+  return out.text();
+}
+
+// The prediction of `set --check` is the calls made one after the other,
+// statuses included: the planned calls, then any the filter would refuse or
+// that undo one another.
+TEST(Predict, AgreesWithTheCallsMadeOneByOne) {
+  Random random(77);
+  for (int i = 0; i < 2000; ++i) {
+    Lists kept;
+    const Session start = AnyNext(random, kept);
+    std::vector<PlannedCall> calls;
+    Plan(start, AnyDesired(random, start), calls);
+    for (std::size_t n = random.Below(6); n > 0; --n) {
+      const WfFunction f = random.Coin() ? WfFunction::FbwfAddExclusion : WfFunction::FbwfRemoveExclusion;
+      const std::string& volume = kVolumes[random.Below(std::size(kVolumes))];
+      calls.insert(calls.begin() + static_cast<std::ptrdiff_t>(random.Below(calls.size() + 1)),
+                   PlannedCall{f, {volume, kPaths[random.Below(std::size(kPaths))]}, std::nullopt});
+    }
+    Session one_by_one = start, predicted = start;
+    Lists none;
+    std::vector<WfStatus> statuses;
+    for (const PlannedCall& call : calls) statuses.push_back(Apply(one_by_one, none, call));
+    EXPECT_EQ(Predict(predicted, calls), statuses) << "case " << i;
+    EXPECT_EQ(Shown(predicted), Shown(one_by_one)) << "case " << i;
+  }
+}
+
 TEST(Plan, TheStateAsReadIsAlreadyDesiredAndEveryChangeIsOneCall) {
   Random random(8);
   for (int i = 0; i < 500; ++i) {
@@ -165,6 +199,11 @@ TEST(Plan, AHundredThousandPathsArePlannedInTime) {
   EXPECT_TRUE(Differences(next, desired).size() == 1);
   const std::clock_t planning = std::clock() - start;
   EXPECT_LT(planning, 50 * sorting);
+  // set --check predicts what the calls make of the lists in the same time.
+  Session predicted = next;
+  start = std::clock();
+  Predict(predicted, std::vector<PlannedCall>(100000, calls.at(0)));
+  EXPECT_LT(std::clock() - start, 50 * sorting);
 }
 
 }  // namespace
