@@ -71,6 +71,27 @@ volume_lines() {
   printf 'Volume %s  protection is %s\nVolume %s  protection for next session is %s' "$1" "$2" "$1" "$3"
 }
 
+# sim_says STATUS EXPECTED ARGS...: fbwfsim's whole standard output, or with
+# a nonzero STATUS the first line of its standard error.
+sim_says() {
+  local expected_status=$1 expected=$2
+  shift 2
+  run "$bin/fbwfsim$ext" "$@"
+  [ "$status" -eq "$expected_status" ] || fail "fbwfsim $* exited $status, not $expected_status"
+  if [ "$expected_status" -eq 0 ]; then
+    compare "$expected" "$work/out" "fbwfsim $*"
+  else
+    head -n 1 "$work/err" > "$work/first"
+    compare "$expected"$'\n' "$work/first" "fbwfsim $* (standard error)"
+  fi
+}
+vorlen_says() {  # vorlen_says TEXT ARGS...: vorlen's output holds TEXT
+  local text=$1
+  shift
+  LANG=C.UTF-8 run "$bin/vorlen$ext" "$@"
+  grep -q "$text" "$work/out" || fail "vorlen $*: $(tail -n +4 "$work/out" | head -n 3)"
+}
+
 # Each test runs in a subshell of its own, so that its variables and folder
 # changes stay its own; a test that exits non-zero fails as a check does.
 run_tests() {

@@ -7,61 +7,14 @@
 #include <functional>
 #include <iterator>
 
-#include "temp_folder.h"
 #include "wfsim/base/codes.h"
 #include "wfsim/base/text.h"
 #include "wfsim/config/sealed_config.h"
+#include "wfsim/machine/machine_fixture.h"
 
 namespace wfsim {
 namespace {
 
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A fresh state folder for each test, removed afterwards.
-class MachineTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(state_.Prepare().ok()); }
-
-  // Filter on and C protected, in force from now on.
-  void ProtectC() {
-    ASSERT_TRUE(machine_.SetFeature(Feature::kFilter, true).ok());
-    ASSERT_TRUE(machine_.Protect(u"C:").ok());
-    ASSERT_TRUE(machine_.Reboot().ok());
-  }
-  Outcome Write(const std::u16string& path, const std::string& content = "x") {
-    bool cached = false;
-    return machine_.Write(u"C:", path, content, cached);
-  }
-  std::string Read(const std::u16string& path) {
-    std::string content;
-    const Outcome outcome = machine_.ReadFile(u"C:", path, content);
-    return outcome.ok() ? content : "error " + std::to_string(outcome.code);
-  }
-  std::vector<std::string> Listing(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-      names.push_back(entry.path().lexically_relative(folder).generic_string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  Config LoadConfig() const {
-    Config config;
-    state_.Read(ParseScope::kAll, [&](const Config& read) {
-      config = read;
-      return Outcome(kOk);
-    });
-    return config;
-  }
-
-  TempFolder temp_{"wfsim-test"};
-  const fs::path& root_ = temp_.path();
-  StateFolder state_{root_ / "fbwfsim"};
-  Machine machine_{state_};
-};
 
 TEST_F(MachineTest, NamesResolveCaseInsensitivelyToTheSpellingThere) {
   ASSERT_TRUE(Write(u"\\Dir\\File.txt", "one").ok());
@@ -167,11 +120,6 @@ TEST_F(MachineTest, AFaultFiresOnlyOnceItsCountIsStored) {
   EXPECT_FALSE(fs::exists(root_ / "fbwfsim" / "faults"));
 }
 
-MemoryUsage MemoryOf(const Machine& machine) {
-  MemoryUsage usage;
-  EXPECT_TRUE(machine.Memory(usage).ok());
-  return usage;
-}
 
 // Each cached file and folder costs its record, kEntryCost plus 2 bytes a
 // unit of its name; rewriting a cached file costs only the change in size.
@@ -185,61 +133,6 @@ TEST_F(MachineTest, TheOverlayCountsEachCachedNameOnceAndEachFileAtItsSize) {
   ASSERT_TRUE(Write(u"\\dir\\b", "").ok());
   EXPECT_EQ(MemoryOf(machine_).used, (OverlayUsage{records + kEntryCost + 2, 1}));
   EXPECT_EQ(MemoryOf(machine_).current_threshold, std::uint64_t{64} << 20);
-}
-
-// Names longer than a Linux host allows (255 bytes) are kept under made
-// names; a program sees only the real names, found in any case, and a name
-// that looks made is kept made too.
-TEST_F(MachineTest, LongNamesAreKeptUnderMadeNamesAndShownAsTheyAre) {
-  const std::u16string cjk(254, u'\u4e2d'), folder = u"\u0416" + cjk, upper = u"\\" + folder + u"\\" + cjk;
-  const std::u16string lower = u"\\\u0436" + cjk + u"\\" + cjk;
-  const std::string folder8 = *ToUtf8(folder), file8 = *ToUtf8(cjk);
-  ASSERT_TRUE(Write(upper, "disk").ok());
-  ASSERT_TRUE(Write(u"\\~FBWF~plain", "looks made").ok());
-  EXPECT_EQ(Read(lower), "disk");
-  std::vector<ListedEntry> entries;
-  ASSERT_TRUE(machine_.List(u"C:", u"\\", entries).ok());
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].name, "~FBWF~plain");
-  EXPECT_EQ(entries[1].name, folder8);
-  for (const std::string& host : Listing(state_.VolumeRoot('C'))) EXPECT_EQ(host.rfind("~fbwf~", 0), 0u) << host;
-  ProtectC();
-  ASSERT_TRUE(Write(lower, "cached").ok());
-  EXPECT_EQ(MemoryOf(machine_).used, (OverlayUsage{2 * kEntryCost + 2 * (255 + 254), 6}));
-  std::vector<CachedFile> files;
-  ASSERT_TRUE(machine_.CachedFiles(files).ok());
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].name, "C:\\" + folder8 + "\\" + file8);
-  ASSERT_TRUE(machine_.Commit(u"C:", lower).ok());
-  EXPECT_EQ(MemoryOf(machine_).used.file_data, 0u);
-  ASSERT_TRUE(Write(upper, "again").ok());
-  ASSERT_TRUE(machine_.Restore(u"C:", lower).ok());
-  EXPECT_EQ(Read(upper), "cached");
-  ASSERT_TRUE(machine_.CachedFiles(files).ok());
-  EXPECT_TRUE(files.empty());
-}
-
-// Two names whose made names collide each keep their own entry; an entry
-// whose record is lost shows as it is kept.
-TEST_F(MachineTest, AMadeNameTakenByAnotherNameIsNeverReused) {
-  const std::u16string name = u"\\" + std::u16string(100, u'\u4e2d');
-  ASSERT_TRUE(Write(name, "first").ok());
-  std::vector<std::string> hosts = Listing(state_.VolumeRoot('C'));
-  ASSERT_EQ(hosts.size(), 2u);  // the entry and its record
-  const fs::path taken = state_.VolumeRoot('C') / hosts[0];
-  std::ofstream(state_.VolumeRoot('C') / hosts[1], std::ios::binary) << std::string(300, 'x');
-  ASSERT_TRUE(Write(name, "second").ok());
-  EXPECT_EQ(Read(name), "second");
-  EXPECT_EQ(ReadAll(taken), "first");
-  hosts = Listing(state_.VolumeRoot('C'));
-  ASSERT_EQ(hosts.size(), 4u);
-  EXPECT_EQ(hosts[2], hosts[0] + "~1");
-  fs::remove(state_.VolumeRoot('C') / hosts[1]);
-  std::vector<ListedEntry> entries;
-  ASSERT_TRUE(machine_.List(u"C:", u"\\", entries).ok());
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].name, hosts[0]);
-  EXPECT_EQ(entries[1].name, *ToUtf8(name.substr(1)));
 }
 
 TEST_F(MachineTest, AWriteThatDoesNotFitTheOverlayIsRefusedWhole) {
