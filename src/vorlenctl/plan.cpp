@@ -1,8 +1,8 @@
 #include "vorlenctl/plan.h"
 
 #include <algorithm>
-#include <map>
-#include <unordered_map>
+#include <cstdint>
+#include <utility>
 
 #include "wfapi/codes.h"
 
@@ -149,41 +149,102 @@ WfStatus Apply(Session& next, Lists& kept, const PlannedCall& call) {
 
 namespace {
 
+// Each key and the lines that hold it, in a hash table of its own: the
+// Windows builds carry no compiled part of the C++ runtime, whose hash
+// tables and trees are such parts.
+class KeyIndex {
+ public:
+  std::vector<std::size_t>* Find(const std::string& key) {
+    if (buckets_.empty()) return nullptr;
+    for (Entry& entry : Bucket(key)) {
+      if (entry.key == key) return &entry.lines;
+    }
+    return nullptr;
+  }
+  // False when the key is there already.
+  bool Insert(const std::string& key, std::size_t line) {
+    if (Find(key) != nullptr) return false;
+    if (count_ >= buckets_.size()) Grow();
+    Bucket(key).push_back({key, {line}});
+    ++count_;
+    return true;
+  }
+  void Add(const std::string& key, std::size_t line) {
+    if (std::vector<std::size_t>* lines = Find(key)) {
+      lines->push_back(line);
+    } else {
+      Insert(key, line);
+    }
+  }
+  void Erase(const std::string& key) {
+    std::vector<Entry>& bucket = Bucket(key);
+    for (Entry& entry : bucket) {
+      if (entry.key != key) continue;
+      std::swap(entry, bucket.back());
+      bucket.pop_back();
+      --count_;
+      return;
+    }
+  }
+
+ private:
+  struct Entry {
+    std::string key;
+    std::vector<std::size_t> lines;
+  };
+  std::vector<Entry>& Bucket(const std::string& key) {
+    std::uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a
+    for (const char c : key) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    return buckets_[hash % buckets_.size()];
+  }
+  void Grow() {
+    std::vector<std::vector<Entry>> old = std::move(buckets_);
+    buckets_.assign(old.empty() ? 64 : old.size() * 2, {});
+    for (std::vector<Entry>& bucket : old) {
+      for (Entry& entry : bucket) Bucket(entry.key).push_back(std::move(entry));
+    }
+  }
+  std::vector<std::vector<Entry>> buckets_;
+  std::size_t count_ = 0;
+};
+
 // A volume's list while list calls are predicted: each path's key made once,
 // removals marked and swept when another kind of call comes or at the end.
 class ListEdits {
  public:
-  explicit ListEdits(std::vector<std::string>& list) : list_(list) {
-    for (std::size_t at = 0; at < list.size(); ++at) where_[ExclusionKey(list[at])].push_back(at);
+  explicit ListEdits(std::vector<std::string>& list) : list_(&list) {
+    for (std::size_t at = 0; at < list.size(); ++at) where_.Add(ExclusionKey(list[at]), at);
   }
   WfStatus Add(const std::string& path) {
-    if (where_.try_emplace(ExclusionKey(path), std::vector<std::size_t>{list_.size()}).second) list_.push_back(path);
+    if (where_.Insert(ExclusionKey(path), list_->size())) list_->push_back(path);
     return kWfOk;
   }
   // Every line of the key, as the filter removes them.
   WfStatus Remove(const std::string& path) {
-    const auto found = where_.find(ExclusionKey(path));
-    if (found == where_.end()) return kWfFileNotFound;
-    removed_.insert(removed_.end(), found->second.begin(), found->second.end());
-    where_.erase(found);
+    const std::string key = ExclusionKey(path);
+    const std::vector<std::size_t>* lines = where_.Find(key);
+    if (lines == nullptr) return kWfFileNotFound;
+    removed_.insert(removed_.end(), lines->begin(), lines->end());
+    where_.Erase(key);
     return kWfOk;
   }
   void Sweep() {
     std::sort(removed_.begin(), removed_.end());
+    std::vector<std::string>& list = *list_;
     std::size_t kept = 0, next_removed = 0;
-    for (std::size_t at = 0; at < list_.size(); ++at) {
+    for (std::size_t at = 0; at < list.size(); ++at) {
       if (next_removed < removed_.size() && removed_[next_removed] == at) {
         ++next_removed;
       } else if (kept++ != at) {
-        list_[kept - 1] = std::move(list_[at]);
+        list[kept - 1] = std::move(list[at]);
       }
     }
-    list_.resize(kept);
+    list.resize(kept);
   }
 
  private:
-  std::vector<std::string>& list_;
-  std::unordered_map<std::string, std::vector<std::size_t>> where_;
+  std::vector<std::string>* list_;
+  KeyIndex where_;
   std::vector<std::size_t> removed_;
 };
 
@@ -198,10 +259,18 @@ std::vector<WfStatus> Predict(Session& next, const std::vector<PlannedCall>& cal
   if (!next.protected_volumes) next.protected_volumes.emplace();
   if (!next.exclusions) next.exclusions.emplace();
   std::vector<WfStatus> statuses;
-  std::map<std::string, ListEdits> editing;  // by volume, while list calls follow one another
+  std::vector<std::pair<std::string, ListEdits>> editing;  // by volume, while list calls follow one another
   const auto sweep = [&] {
     for (auto& [volume, edits] : editing) edits.Sweep();
     editing.clear();
+  };
+  const auto edits_of = [&](const std::string& volume) -> ListEdits& {
+    for (auto& [edited, edits] : editing) {
+      if (edited == volume) return edits;
+    }
+    // A new volume's entry may move the others' lists: none is being edited then.
+    if (!next.exclusions->count(volume)) sweep();
+    return editing.emplace_back(volume, ListEdits((*next.exclusions)[volume])).second;
   };
   for (const PlannedCall& call : calls) {
     const std::string volume = call.texts.empty() ? std::string() : call.texts[0];
@@ -210,9 +279,7 @@ std::vector<WfStatus> Predict(Session& next, const std::vector<PlannedCall>& cal
       statuses.push_back(Apply(next, kept, call));
       continue;
     }
-    // A new volume's entry may move the others' lists: none is being edited then.
-    if (!editing.count(volume) && !next.exclusions->count(volume)) sweep();
-    ListEdits& edits = editing.try_emplace(volume, (*next.exclusions)[volume]).first->second;
+    ListEdits& edits = edits_of(volume);
     const std::string& path = call.texts[1];
     statuses.push_back(call.function == WfFunction::FbwfAddExclusion ? edits.Add(path) : edits.Remove(path));
   }

@@ -96,8 +96,11 @@ Outcome ChangeFailed(const std::string& what, const std::error_code& error) {
 }
 
 std::string StateFolder::CacheName(const Config& config) {
+  // Built by appending: GCC 12 warns falsely about a concatenation's overlap.
   std::string name(files::kCache);
-  if (config.session != 0) name += "." + std::to_string(config.session);
+  if (config.session == 0) return name;
+  name += '.';
+  name += std::to_string(config.session);
   return name;
 }
 
@@ -399,7 +402,9 @@ void StateFolder::RemoveOtherCaches(const Config& config) const {
   std::error_code ec;
   for (fs::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name != keep && (name == files::kCache || name.starts_with(std::string(files::kCache) + "."))) {
+    const bool a_cache = name.starts_with(files::kCache) &&
+                         (name.size() == files::kCache.size() || name[files::kCache.size()] == '.');
+    if (name != keep && a_cache) {
       std::error_code ignored;
       fs::remove_all(it->path(), ignored);  // removes links, never what they point to
     }
