@@ -9,6 +9,10 @@ namespace {
 
 std::string Utf8(const WfChar* units) { return units == nullptr ? "(null)" : *text::ToUtf8(units); }
 
+bool SameName(const std::string& a, const std::string& b) { return text::FoldCaseUtf8(a) == text::FoldCaseUtf8(b); }
+
+WfUlong Bytes(WfUlong megabytes) { return megabytes >= 4096 ? 0xFFFFFFFFu : megabytes << 20; }
+
 }  // namespace
 
 WfStatus FakeFilterLibrary::Take(WfFunction function, const std::string& arguments) {
@@ -97,6 +101,7 @@ WfStatus FakeFilterLibrary::FbwfProtectVolume(const WfChar* volume) {
 WfStatus FakeFilterLibrary::FbwfUnprotectVolume(const WfChar* volume, WfUlong flag) {
   const WfStatus code = Take(WfFunction::FbwfUnprotectVolume, Utf8(volume) + " " + std::to_string(flag));
   if (code != kWfOk) return code;
+  if (!next.filter) return kWfInvalidFunction;
   const auto found = next.protected_volumes.find(Utf8(volume));
   if (found == next.protected_volumes.end()) return kWfInvalidDrive;
   kept[Utf8(volume)] = flag != 0 ? std::vector<std::string>() : found->second;
@@ -106,24 +111,31 @@ WfStatus FakeFilterLibrary::FbwfUnprotectVolume(const WfChar* volume, WfUlong fl
 WfStatus FakeFilterLibrary::FbwfSetCacheThreshold(WfUlong megabytes) {
   const WfStatus code = Take(WfFunction::FbwfSetCacheThreshold, std::to_string(megabytes));
   if (code != kWfOk) return code;
-  if (megabytes < 16 || megabytes > 1024) return kWfInvalidParameter;
-  next.threshold_bytes = megabytes << 20;
+  if (!next.filter) return kWfInvalidFunction;
+  if (megabytes < 16 || megabytes > 131072) return kWfInvalidParameter;
+  next.threshold_mb = megabytes;
   return kWfOk;
 }
 WfStatus FakeFilterLibrary::FbwfAddExclusion(const WfChar* volume, const WfChar* path) {
   const WfStatus code = Take(WfFunction::FbwfAddExclusion, Utf8(volume) + " " + Utf8(path));
   if (code != kWfOk) return code;
+  if (!next.filter) return kWfInvalidFunction;
   const auto found = next.protected_volumes.find(Utf8(volume));
   if (found == next.protected_volumes.end()) return kWfInvalidDrive;
-  found->second.push_back(Utf8(path));
+  std::vector<std::string>& list = found->second;
+  if (std::none_of(list.begin(), list.end(), [&](const std::string& p) { return SameName(p, Utf8(path)); })) {
+    list.push_back(Utf8(path));
+  }
   return kWfOk;
 }
 WfStatus FakeFilterLibrary::FbwfRemoveExclusion(const WfChar* volume, const WfChar* path) {
   const WfStatus code = Take(WfFunction::FbwfRemoveExclusion, Utf8(volume) + " " + Utf8(path));
   if (code != kWfOk) return code;
+  if (!next.filter) return kWfInvalidFunction;
   const auto found = next.protected_volumes.find(Utf8(volume));
   if (found == next.protected_volumes.end()) return kWfInvalidDrive;
-  return std::erase(found->second, Utf8(path)) > 0 ? kWfOk : kWfFileNotFound;
+  const auto same = [&](const std::string& p) { return SameName(p, Utf8(path)); };
+  return std::erase_if(found->second, same) > 0 ? kWfOk : kWfFileNotFound;
 }
 WfStatus FakeFilterLibrary::FbwfCommitFile(const WfChar* volume, const WfChar* path) {
   return Take(WfFunction::FbwfCommitFile, Utf8(volume) + " " + Utf8(path));
@@ -149,7 +161,7 @@ WfStatus FakeFilterLibrary::FbwfGetExclusionList(const WfChar* volume, WfUlong s
 WfStatus FakeFilterLibrary::FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
   const WfStatus code = Take(WfFunction::FbwfGetMemoryUsage);
   if (code != kWfOk) return code;
-  *usage = {current.threshold_bytes, next.threshold_bytes, 0, 0};
+  *usage = {Bytes(current.threshold_mb), Bytes(next.threshold_mb), 0, 0};
   return kWfOk;
 }
 WfStatus FakeFilterLibrary::FbwfCacheThresholdNotification(WfUlong megabytes, void*) {

@@ -1,7 +1,9 @@
 // A device's library for vorlenctl's tests: a small filter of its own that
 // answers the reading and changing functions as the documentation describes
-// them, records every call as a line ("FbwfAddExclusion C: \a"), and fails
-// or lacks the functions a test names.
+// them (a 64-bit release's thresholds, names compared in any case, every
+// change but the filter's own needing the filter on next session), records
+// every call as a line ("FbwfAddExclusion C: \a"), and fails or lacks the
+// functions a test names.
 #pragma once
 
 #include <deque>
@@ -15,7 +17,7 @@
 
 struct FakeSession {
   bool filter = false, compression = false, preallocation = false;
-  WfUlong threshold_bytes = 64u << 20;
+  WfUlong threshold_mb = 64;  // read back capped at the ULONG's most, as the library does
   std::map<std::string, std::vector<std::string>> protected_volumes;  // volume: its exclusions
 };
 

@@ -135,7 +135,7 @@ TEST_F(VorlenctlRun, AListThatComesBackWithItsVolumeIsMendedInASecondRound) {
 }
 
 TEST_F(VorlenctlRun, AThresholdTheLibraryReportsCappedReadsAsTheCap) {
-  fake_.current.threshold_bytes = fake_.next.threshold_bytes = 0xFFFFFFFFu;
+  fake_.current.threshold_mb = fake_.next.threshold_mb = 5000;
   const Ran run = Invoke({"get"});
   EXPECT_EQ(run.status, kDone);
   EXPECT_NE(run.out.find("\"threshold_mb\":4096"), std::string::npos) << run.out;
