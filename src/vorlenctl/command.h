@@ -9,10 +9,12 @@
 
 #include "vorlenctl/arguments.h"
 #include "vorlenctl/device.h"
-#include "vorlenctl/json_writer.h"
+#include "json/writer.h"
 #include "wfapi/filter_library.h"
 
 namespace ctl {
+
+using json::JsonWriter;
 
 struct Context {
   FilterLibrary& library;

@@ -7,10 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "vorlenctl/json_writer.h"
+#include "json/writer.h"
 #include "vorlenctl/session.h"
 
 namespace ctl {
+
+using json::JsonWriter;
 
 using Json = nlohmann::ordered_json;
 

@@ -1,10 +1,12 @@
-#include "vorlenctl/json_writer.h"
+#include "json/writer.h"
 
 #include <gtest/gtest.h>
 
 #include "vorlenctl/json_reader.h"
 
 namespace ctl {
+
+using json::JsonWriter;
 namespace {
 
 struct Written {

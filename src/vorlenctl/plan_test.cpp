@@ -9,7 +9,7 @@
 #include "fake_filter_library.h"
 #include "vorlenctl/converge.h"
 #include "vorlenctl/json_state.h"
-#include "vorlenctl/json_writer.h"
+#include "json/writer.h"
 
 namespace ctl {
 namespace {

@@ -1,13 +1,13 @@
 // fbwfsim show, overlay and ls: the simulated machine as a person or a script
 // reads it.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "json/writer.h"
 #include "wfsim/base/paths.h"
 #include "wfsim/base/text.h"
 #include "wfsim/fbwfsim/fbwfsim.h"
@@ -76,74 +76,106 @@ void PrintText(const StateFolder& state, const MachineView& snapshot) {
 
 std::string Drive(char volume) { return {volume, ':'}; }
 
-using Json = nlohmann::ordered_json;
+using json::JsonWriter;
 
 // The exclusion lists by volume: of the protected volumes (`kept` false), as
-// the library lists them, or of the others, kept for when they are protected
-// again (`kept` true).
-Json ExclusionsJson(const SessionConfig& session, bool kept) {
-  Json lists = Json::object();
-  if (!kept) {
-    for (char volume : session.protected_volumes) lists[Drive(volume)] = Json::array();
-  }
+// the library lists them, each protected volume's even when empty, or of the
+// others, kept for when they are protected again (`kept` true).
+void WriteExclusions(JsonWriter& out, const SessionConfig& session, bool kept) {
+  std::string volumes;  // in order, each once
+  if (!kept) volumes = session.protected_volumes;
   for (const Exclusion& e : session.exclusions) {
-    if (session.Lists(e.volume) != kept) lists[Drive(e.volume)].push_back(e.path);
+    if (session.Lists(e.volume) != kept && volumes.find(e.volume) == std::string::npos) volumes += e.volume;
   }
-  return lists;
+  std::sort(volumes.begin(), volumes.end());
+  out.Open('{');
+  for (char volume : volumes) {
+    out.Key(Drive(volume)).Open('[');
+    for (const Exclusion& e : session.exclusions) {
+      if (e.volume == volume) out.String(e.path);
+    }
+    out.Close();
+  }
+  out.Close();
 }
 
 // A session as vorlenctl prints and reads one, so that a session shown here
 // is a desired state that changes nothing.
-Json SessionJson(const SessionConfig& session) {
-  Json protected_volumes = Json::array();
-  for (char volume : session.protected_volumes) protected_volumes.push_back(Drive(volume));
-  return {{"filter", session.filter},
-          {"compression", session.compression},
-          {"preallocation", session.preallocation},
-          {"threshold_mb", session.threshold},
-          {"protected", protected_volumes},
-          {"exclusions", ExclusionsJson(session, false)}};
+void WriteSession(JsonWriter& out, const SessionConfig& session) {
+  out.Open('{');
+  out.Key("filter").Bool(session.filter);
+  out.Key("compression").Bool(session.compression);
+  out.Key("preallocation").Bool(session.preallocation);
+  out.Key("threshold_mb").Number(session.threshold);
+  out.Key("protected").Open('[');
+  for (char volume : session.protected_volumes) out.String(Drive(volume));
+  out.Close();
+  WriteExclusions(out.Key("exclusions"), session, false);
+  out.Close();
 }
 
-void PrintJson(const StateFolder& state, const MachineView& snapshot) {
-  Json cache = Json::array();
+void WriteMachine(JsonWriter& out, const MachineView& snapshot) {
+  out.Key("volumes").Open('[');
+  for (const VolumeFigures& volume : snapshot.volumes) {
+    out.Open('{');
+    out.Key("volume").String(Drive(volume.letter));
+    out.Key("capacity").Number(volume.capacity);
+    out.Key("actual_used").Number(volume.actual_used);
+    out.Key("virtual_used").Number(volume.virtual_used);
+    out.Close();
+  }
+  out.Close();
+  out.Key("cache").Open('[');
   for (const CachedFile& file : snapshot.files) {
     const std::string_view name = file.name;  // "C:\path"
-    cache.push_back({{"volume", std::string(name.substr(0, 2))},
-                     {"path", std::string(name.substr(2))},
-                     {"bytes", file.size}});
+    out.Open('{');
+    out.Key("volume").String(name.substr(0, 2));
+    out.Key("path").String(name.substr(2));
+    out.Key("bytes").Number(file.size);
     // A name that is not valid Unicode shows U+FFFD in "path"; this names it.
-    if (!file.hex.empty()) cache.back()["path_hex"] = file.hex;
+    if (!file.hex.empty()) out.Key("path_hex").String(file.hex);
+    out.Close();
   }
-  Json faults = Json::array();
+  out.Close();
+  out.Key("faults").Open('[');
   for (const Fault& fault : snapshot.faults) {
-    faults.push_back({{"function", fault.function}, {"code", fault.code}, {"count", fault.count}});
+    out.Open('{');
+    out.Key("function").String(fault.function);
+    out.Key("code").Number(fault.code);
+    out.Key("count").Number(fault.count);
+    out.Close();
   }
-  Json volumes = Json::array();
-  for (const VolumeFigures& volume : snapshot.volumes) {
-    volumes.push_back({{"volume", Drive(volume.letter)},
-                       {"capacity", volume.capacity},
-                       {"actual_used", volume.actual_used},
-                       {"virtual_used", volume.virtual_used}});
-  }
+  out.Close();
+}
+
+// A state folder's name need not be UTF-8 on Linux: the writer shows its
+// other bytes as U+FFFD.
+void PrintJson(const StateFolder& state, const MachineView& snapshot) {
   const Config& config = snapshot.config;
   const MemoryUsage& memory = snapshot.memory;
-  const Json document = {{"release", config.release->name},
-                         {"state_folder", Utf8Of(state.dir())},
-                         {"current", SessionJson(config.current)},
-                         {"next", SessionJson(config.next)},
-                         {"kept_exclusions",
-                          {{"current", ExclusionsJson(config.current, true)}, {"next", ExclusionsJson(config.next, true)}}},
-                         {"size_display", {{"current", SizeDisplay(config.current)}, {"next", SizeDisplay(config.next)}}},
-                         {"memory", {{"current_threshold", memory.current_threshold},
-                                     {"next_threshold", memory.next_threshold},
-                                     {"dir_structure", memory.used.dir_structure},
-                                     {"file_data", memory.used.file_data}}},
-                         {"volumes", volumes},
-                         {"cache", cache},
-                         {"faults", faults}};
-  // A state folder's name need not be UTF-8 on Linux; it must not stop the rest.
-  Print("%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+  JsonWriter out;
+  out.Open('{');
+  out.Key("release").String(config.release->name);
+  out.Key("state_folder").String(Utf8Of(state.dir()));
+  WriteSession(out.Key("current"), config.current);
+  WriteSession(out.Key("next"), config.next);
+  out.Key("kept_exclusions").Open('{');
+  WriteExclusions(out.Key("current"), config.current, true);
+  WriteExclusions(out.Key("next"), config.next, true);
+  out.Close();
+  out.Key("size_display").Open('{');
+  out.Key("current").String(SizeDisplay(config.current));
+  out.Key("next").String(SizeDisplay(config.next));
+  out.Close();
+  out.Key("memory").Open('{');
+  out.Key("current_threshold").Number(memory.current_threshold);
+  out.Key("next_threshold").Number(memory.next_threshold);
+  out.Key("dir_structure").Number(memory.used.dir_structure);
+  out.Key("file_data").Number(memory.used.file_data);
+  out.Close();
+  WriteMachine(out, snapshot);
+  out.Close();
+  Print("%s\n", out.text().c_str());
 }
 
 }  // namespace

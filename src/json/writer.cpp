@@ -1,8 +1,8 @@
-#include "vorlenctl/json_writer.h"
+#include "json/writer.h"
 
 #include "text/utf8.h"
 
-namespace ctl {
+namespace json {
 
 namespace {
 
@@ -124,4 +124,4 @@ void JsonWriter::Quoted(std::string_view utf8) {
   text_ += '"';
 }
 
-}  // namespace ctl
+}  // namespace json

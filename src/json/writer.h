@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace ctl {
+namespace json {
 
 class JsonWriter {
  public:
@@ -43,4 +43,4 @@ class JsonWriter {
   bool after_key_ = false;
 };
 
-}  // namespace ctl
+}  // namespace json
