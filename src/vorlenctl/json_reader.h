@@ -2,7 +2,10 @@
 // where it goes wrong. Stricter than the standard where a desired state must
 // be: a key given twice in one object, nesting past a limit and text that is
 // not UTF-8 are refused. Nothing here throws, so the reader also serves the
-// Windows builds that have no exceptions.
+// Windows builds that have no exceptions; nlohmann's own parser would need
+// them off (JSON_NOEXCEPTION turns each throw into an abort), and its
+// refusals are worded its way, where this one's say what is wrong in a
+// desired state's terms.
 #pragma once
 
 #include <cstddef>
