@@ -84,8 +84,10 @@ int ShowOverlay(Context& context, const std::vector<std::string>& args) {
   return kDone;
 }
 
-// The monitoring plugin's conventions: one line, exit 0 OK, 1 WARNING, 2
-// CRITICAL, 3 UNKNOWN.
+// The monitoring plugins' exit statuses.
+enum PluginStatus { kPluginOk = 0, kPluginWarning = 1, kPluginCritical = 2, kPluginUnknown = 3 };
+
+// The monitoring plugin's conventions: one line and its status.
 int Check(Context& context, const std::vector<std::string>& args) {
   unsigned long warning = 80, critical = 90;
   std::string error;
@@ -101,25 +103,25 @@ int Check(Context& context, const std::vector<std::string>& args) {
   }
   if (!error.empty()) {
     Emit(context.out, "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (" + error + ")\n");
-    return 3;
+    return kPluginUnknown;
   }
   const bool allow_off = parsed->Has("--allow-off");
   if (warning > critical) {
     std::fprintf(context.out, "FBWF UNKNOWN - the warning level %lu%% is above the critical level %lu%%\n", warning, critical);
-    return 3;
+    return kPluginUnknown;
   }
   Overlay overlay;
   if (const auto failure = ReadOverlay(context.library, overlay)) {
     Emit(context.out, "FBWF UNKNOWN - " + FailureText(*failure) + "\n");
-    return 3;
+    return kPluginUnknown;
   }
   if (!overlay.filter_now && !allow_off) {
     std::fprintf(context.out, "FBWF CRITICAL - the filter is off in this session: the device is unprotected\n");
-    return 2;
+    return kPluginCritical;
   }
   const std::uint64_t threshold = overlay.memory.currentCacheThreshold, used = Used(overlay.memory);
   const std::uint64_t warn_at = threshold * warning / 100, critical_at = threshold * critical / 100;
-  const int status = used >= critical_at ? 2 : used >= warn_at ? 1 : 0;
+  const int status = used >= critical_at ? kPluginCritical : used >= warn_at ? kPluginWarning : kPluginOk;
   const char* const names[] = {"OK", "WARNING", "CRITICAL"};
   // 64-bit numbers go through to_string: the C runtime of older Windows has no %llu.
   const auto n = [](std::uint64_t value) { return std::to_string(value); };
