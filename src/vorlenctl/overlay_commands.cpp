@@ -84,8 +84,12 @@ int ShowOverlay(Context& context, const std::vector<std::string>& args) {
   return kDone;
 }
 
+namespace {
+
 // The monitoring plugins' exit statuses.
 enum PluginStatus { kPluginOk = 0, kPluginWarning = 1, kPluginCritical = 2, kPluginUnknown = 3 };
+
+}  // namespace
 
 // The monitoring plugin's conventions: one line and its status.
 int Check(Context& context, const std::vector<std::string>& args) {
