@@ -21,7 +21,7 @@ same_as_list() {  # same_as_list LABEL < TEXT
 
 nm -D --defined-only "$bin/libfbwflib.so" | awk '{print $3}' | same_as_list "the stand-in's exports"
 "$bin/fbwfsim" --help | same_as_list "fbwfsim --help"
-same_as_list "the C client" < "$src/tests/api/fbwflib_client.c"
+same_as_list "the C client" < "$src/tests/api/client_platform.c"
 same_as_list "the completion" < "$src/completion/vorlen.bash"
 {
   sed -n 's/^struct \(Fbwf[A-Za-z]*\) {$/\1/p' "$src/src/wfapi/wfapi.h"
