@@ -79,11 +79,10 @@ static ULONG32 Notify(ULONG32 megabytes, int fires) {
 #define ENTRY(name) (64 + 2 * (sizeof(name) - 1)) /* the stand-in's record of a cached name */
 static const Unit kNoVolumes[] = {0}, kVolumeC[] = {'C', ':', 0, 0}, kLogs[] = {'\\', 'l', 'o', 'g', 's', 0, 0};
 static const Unit kA[] = {'\\', 'a', '.', 't', 'x', 't'}, kB[] = {'\\', 'b', '.', 't', 'x', 't'};
-static void Steps(void) {
-  ULONG32 size = 0, current, next;
-  MemoryUsage usage;
+/* A new machine: the filter off in both sessions. */
+static void NewMachineSteps(void) {
+  ULONG32 size = 0, next;
   FSInfo info;
-  /* A new machine: the filter off in both sessions. */
   STEP("null pointers first", 87, CALL(GetMemory, GetMemoryUsage)(NULL));
   STEP("  journaled, the state folder made for it", 1, Sim("calls --failed"));
   STEP("fbwfsim calls --clear", 0, Sim("calls --clear"));
@@ -108,7 +107,13 @@ static void Steps(void) {
   STEP("actual size: filter off next", 1, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), &info));
   STEP("actual size: null pointer", 87, CALL(VolumeSize, GetActualSize)(TEXT16("C:"), NULL));
   STEP("initialize notifications", 0, Plain(InitializeNotifications));
-  /* The filter on, C: protected, one exclusion, 16 MB: for the next session. */
+}
+
+/* The filter on, C: protected, one exclusion, 16 MB: for the next session. */
+static void NextSessionSteps(void) {
+  ULONG32 size = 0;
+  MemoryUsage usage;
+  FSInfo info;
   STEP("enable the filter", 0, Plain(EnableFilter));
   STEP("protect C:", 0, OnVolume(ProtectVolume, TEXT16("C:")));
   STEP("exclude \\logs", 0, CALL(VolumePath, AddExclusion)(TEXT16("C:"), TEXT16("\\logs")));
@@ -125,7 +130,11 @@ static void Steps(void) {
   STEP("memory: the next threshold only", 0,
        (CALL(GetMemory, GetMemoryUsage)(&usage), usage.nextCacheThreshold == 16 * MB ? 0 : usage.nextCacheThreshold));
   STEP("fbwfsim reboot", 0, Sim("reboot"));
-  /* The session runs with C: protected. */
+}
+
+/* The session runs with C: protected. */
+static void SessionSteps(void) {
+  ULONG32 size = 0;
   STEP("size display: virtual in both", 0, Display(1, 1));
   STEP("memory usage of an empty overlay", 0, Memory(16 * MB, 0, 0));
   STEP("find first: nothing cached", 2, (size = 0, CALL(FindFirst, SearchFirst)(TEXT16("C:"), NULL, &size)));
@@ -169,7 +178,12 @@ static void Steps(void) {
   STEP("uninitialize notifications", 0, Plain(UninitializeNotifications));
   STEP("fbwfsim write \\full: 14 MB, fits", 0, Write("\\full", 14 * MB));
   STEP("  a notification dropped does not fire", 0, Signalled(500) ? 1 : 0);
-  /* The 17 functions vorlen calls, through the same loader. */
+}
+
+/* The 17 functions vorlen calls, through the same loader. */
+static void ChangeSteps(void) {
+  ULONG32 current, next;
+  MemoryUsage usage;
   STEP("commit \\b.txt: no copy on the disk", 1, CALL(VolumePath, CommitFile)(TEXT16("C:"), TEXT16("\\b.txt")));
   STEP("restore \\nothing", 2, CALL(VolumePath, RestoreFile)(TEXT16("C:"), TEXT16("\\nothing")));
   STEP("remove exclusion \\LOGS", 0, CALL(VolumePath, RemoveExclusion)(TEXT16("C:"), TEXT16("\\LOGS")));
@@ -259,7 +273,10 @@ int main(int argc, char** argv) {
   snprintf(input, sizeof input, "%s.input", state);
   if (argc == 3 && strcmp(argv[1], "unload") == 0) UnloadChild(atoi(argv[2]));
   if (!Load()) return printf("FAIL: the library does not load\n"), 1;
-  Steps();
+  NewMachineSteps();
+  NextSessionSteps();
+  SessionSteps();
+  ChangeSteps();
   FaultSweep();
   NullBeforeFault();
   NotificationChecks();
