@@ -25,7 +25,8 @@ if(GTest_FOUND)
 
   add_executable(vorlenctl_tests src/vorlenctl/plan_test.cpp src/vorlenctl/json_reader_test.cpp
     src/vorlenctl/json_writer_test.cpp src/vorlenctl/arguments_test.cpp src/vorlenctl/limits_test.cpp
-    src/vorlenctl/commands_test.cpp tests/fake_filter_library.cpp)
+    src/vorlenctl/commands_test.cpp src/vorlenctl/guard_levels_test.cpp src/vorlenctl/guard_test.cpp
+    tests/fake_filter_library.cpp)
   target_include_directories(vorlenctl_tests PRIVATE tests)
   target_link_libraries(vorlenctl_tests PRIVATE vorlenctl_core GTest::gtest_main)
   gtest_discover_tests(vorlenctl_tests)

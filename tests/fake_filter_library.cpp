@@ -161,7 +161,7 @@ WfStatus FakeFilterLibrary::FbwfGetExclusionList(const WfChar* volume, WfUlong s
 WfStatus FakeFilterLibrary::FbwfGetMemoryUsage(FbwfMemoryUsage* usage) {
   const WfStatus code = Take(WfFunction::FbwfGetMemoryUsage);
   if (code != kWfOk) return code;
-  *usage = {Bytes(current.threshold_mb), Bytes(next.threshold_mb), 0, 0};
+  *usage = {Bytes(current.threshold_mb), Bytes(next.threshold_mb), 0, used_bytes};
   return kWfOk;
 }
 WfStatus FakeFilterLibrary::FbwfCacheThresholdNotification(WfUlong megabytes, void*) {

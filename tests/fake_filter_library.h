@@ -24,6 +24,7 @@ struct FakeSession {
 class FakeFilterLibrary final : public FilterLibrary {
  public:
   FakeSession current, next;
+  WfUlong used_bytes = 0;  // the overlay's file data now
   std::vector<std::string> calls;
   std::map<WfFunction, std::deque<WfStatus>> failures;  // the next calls' codes
   std::set<WfFunction> missing;                          // answered 127

@@ -21,7 +21,8 @@ char ShortEscape(unsigned char c) {
 }  // namespace
 
 void JsonWriter::NextEntry() {
-  if (open_.back().second++ > 0) text_ += ',';
+  if (open_.back().second++ > 0) text_ += one_line_ ? ", " : ",";
+  if (one_line_) return;
   text_ += '\n';
   text_.append(2 * open_.size(), ' ');
 }
@@ -43,7 +44,7 @@ void JsonWriter::Open(char bracket) {
 void JsonWriter::Close() {
   const auto [closing, entries] = open_.back();
   open_.pop_back();
-  if (entries > 0) {
+  if (entries > 0 && !one_line_) {
     text_ += '\n';
     text_.append(2 * open_.size(), ' ');
   }

@@ -14,6 +14,10 @@ namespace json {
 class JsonWriter {
  public:
   JsonWriter() { text_.reserve(4096); }
+  // A document on one line, ", " and ": " between its parts: for files of
+  // one document a line.
+  struct OneLine {};
+  explicit JsonWriter(OneLine) : one_line_(true) {}
   // '{' or '['; each is closed by Close, innermost first.
   void Open(char bracket);
   void Close();
@@ -41,6 +45,7 @@ class JsonWriter {
   std::string text_;
   std::vector<std::pair<char, std::size_t>> open_;  // closing bracket, entries so far
   bool after_key_ = false;
+  bool one_line_ = false;
 };
 
 }  // namespace json

@@ -2,6 +2,7 @@
 // with, the exit statuses, and the ways a command reports a failure.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "vorlenctl/arguments.h"
 #include "vorlenctl/device.h"
+#include "vorlenctl/guard_record.h"
 #include "json/writer.h"
 #include "wfapi/filter_library.h"
 
@@ -46,13 +48,20 @@ std::optional<Arguments> Parse(Context& context, const std::vector<std::string>&
                                int& status);
 bool ParseCount(const std::string& text, unsigned long& value, unsigned long most);
 void WriteMemory(JsonWriter& out, const FbwfMemoryUsage& memory);
+std::uint64_t UsedBytes(const FbwfMemoryUsage& memory);
+// `vorlenctl overlay --top TOP --json`'s output.
+std::optional<Failure> OverlayJson(FilterLibrary& library, unsigned long top, std::string& text);
+
+// The guard's state, from --guard-history FILE or the guard's default path.
+std::optional<GuardState> FindGuardState(const Arguments& parsed);
 
 // The families of commands: reading and desired state, the overlay and the
-// monitoring check.
+// monitoring check, the overlay guard.
 int Get(Context& context, const std::vector<std::string>& args);
 int Test(Context& context, const std::vector<std::string>& args);
 int Set(Context& context, const std::vector<std::string>& args);
 int ShowOverlay(Context& context, const std::vector<std::string>& args);
 int Check(Context& context, const std::vector<std::string>& args);
+int Guard(Context& context, const std::vector<std::string>& args);
 
 }  // namespace ctl

@@ -22,7 +22,8 @@ constexpr const char* kHelp =
     "Reads and sets the File-Based Write Filter through its library, for engines\n"
     "that drive devices by desired state.\n"
     "\n"
-    "  get                          the filter's whole state as JSON\n"
+    "  get [--guard-history FILE]   the filter's whole state as JSON, and the\n"
+    "                               overlay guard's level where it runs\n"
     "  test [FILE|-]                compare a desired state (JSON, from FILE or\n"
     "                               standard input) with the next session: exit 0\n"
     "                               when it is in that state, 1 when not\n"
@@ -32,9 +33,16 @@ constexpr const char* kHelp =
     "                               --exit-reboot exits 3010 when a reboot is needed\n"
     "  overlay [--top N] [--json]   the overlay's use and the N largest cached files\n"
     "                               of each protected volume (10)\n"
-    "  check [--warning PCT] [--critical PCT] [--allow-off]\n"
+    "  check [--warning PCT] [--critical PCT] [--allow-off] [--guard-history FILE]\n"
     "                               a monitoring plugin: OK, WARNING (80), CRITICAL\n"
     "                               (90, or the filter off now) or UNKNOWN\n"
+    "  guard [--warning LEVEL] [--critical LEVEL] [--hysteresis PCT]\n"
+    "        [--interval SECONDS] [--history FILE] [--on-warning CMD]\n"
+    "        [--on-critical CMD] [--on-normal CMD] [--command-timeout SECONDS]\n"
+    "        [--textfile DIR]\n"
+    "                               watch the overlay until stopped, acting once\n"
+    "                               a crossing into warning (80%), critical (90%)\n"
+    "                               and back to normal\n"
     "  --version, --help\n"
     "\n"
     "Exit status: 0 done, 1 not in the desired state, 2 a usage error or a desired\n"
@@ -102,7 +110,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"get", Get}, {"test", Test}, {"set", Set}, {"overlay", ShowOverlay}, {"check", Check},
+    {"get", Get}, {"test", Test}, {"set", Set}, {"overlay", ShowOverlay}, {"check", Check}, {"guard", Guard},
 };
 
 }  // namespace

@@ -64,7 +64,10 @@ void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, Wf
 }  // namespace
 
 int Get(Context& context, const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError(context, "get takes no arguments");
+  int status = kDone;
+  const std::optional<Arguments> parsed =
+      Parse(context, args, {{"--guard-history", true}}, 0, "vorlenctl get [--guard-history FILE]", status);
+  if (!parsed) return status;
   Reading reading;
   if (const auto failure = ReadDevice(context.library, reading)) return CallFailed(context, *failure);
   JsonWriter out;
@@ -80,6 +83,7 @@ int Get(Context& context, const std::vector<std::string>& args) {
   }
   out.Key("reboot_pending").Bool(RebootPending(reading));
   out.Key("unavailable").Strings(unavailable);
+  if (const std::optional<GuardState> guard = FindGuardState(*parsed)) WriteGuardState(out.Key("guard"), *guard);
   out.Close();
   Print(context, out);
   return kDone;

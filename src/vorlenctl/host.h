@@ -1,0 +1,42 @@
+// The host's files as the guard and its readers use them, by UTF-8 names,
+// and the host's GuardSystem. host_posix.cpp and host_windows.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "vorlenctl/guard_system.h"
+
+namespace ctl::host {
+
+enum class PathKind { kMissing, kFile, kFolder, kLink, kOther };
+struct PathFacts {
+  PathKind kind = PathKind::kMissing;
+  bool own = true;  // owned by the user the process runs as (always, on Windows)
+  std::uint64_t size = 0;
+};
+PathFacts Inspect(const std::string& path);
+
+// Appends `text` whole, creating the file; false when it can't.
+bool Append(const std::string& path, const std::string& text);
+// Writes `text` to `path`.new and moves it over `path`, so a reader finds
+// the old text or the new one.
+bool Replace(const std::string& path, const std::string& text);
+// The file's bytes up to `limit`, or nullopt when it can't be read.
+std::optional<std::string> Read(const std::string& path, std::size_t limit);
+bool RenameOver(const std::string& from, const std::string& to);
+// The folders `path` lies in, made where missing.
+bool MakeParentFolders(const std::string& path);
+
+// Where the guard keeps its history unless told: on Linux
+// $XDG_STATE_HOME/vorlen/guard.jsonl, else ~/.local/state/vorlen/guard.jsonl;
+// on Windows %ProgramData%\vorlen\guard.jsonl (XP: the all users' application
+// data folder). nullopt when no such folder is named.
+std::optional<std::string> DefaultGuardHistory();
+
+// The host's system for the guard, or nullptr with `error` saying why.
+std::unique_ptr<GuardSystem> OpenGuardSystem(std::string& error);
+
+}  // namespace ctl::host

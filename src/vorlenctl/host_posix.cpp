@@ -1,0 +1,214 @@
+#include "vorlenctl/host.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace ctl::host {
+
+PathFacts Inspect(const std::string& path) {
+  struct stat facts {};
+  if (lstat(path.c_str(), &facts) != 0) return {};
+  PathKind kind = PathKind::kOther;
+  if (S_ISREG(facts.st_mode)) kind = PathKind::kFile;
+  if (S_ISDIR(facts.st_mode)) kind = PathKind::kFolder;
+  if (S_ISLNK(facts.st_mode)) kind = PathKind::kLink;
+  return {kind, facts.st_uid == geteuid(), static_cast<std::uint64_t>(facts.st_size)};
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const ssize_t wrote = write(fd, text.data() + at, text.size() - at);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    at += static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
+bool WriteFile(const std::string& path, const std::string& text, int flags) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, text);
+  return close(fd) == 0 && written;
+}
+
+}  // namespace
+
+bool Append(const std::string& path, const std::string& text) { return WriteFile(path, text, O_APPEND); }
+
+bool Replace(const std::string& path, const std::string& text) {
+  const std::string scratch = path + ".new";
+  return WriteFile(scratch, text, O_TRUNC) && rename(scratch.c_str(), path.c_str()) == 0;
+}
+
+std::optional<std::string> Read(const std::string& path, std::size_t limit) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text(limit, '\0');
+  std::size_t got = 0;
+  for (ssize_t n; got < limit && (n = read(fd, text.data() + got, limit - got)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return close(fd), std::nullopt;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  text.resize(got);
+  return text;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+bool MakeParentFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> DefaultGuardHistory() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::string(state) + "/vorlen/guard.jsonl";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/state/vorlen/guard.jsonl";
+  return std::nullopt;
+}
+
+namespace {
+
+// The write end of the pipe a stop request is told through: a signal
+// handler has nowhere else to find it.
+int stop_pipe = -1;
+
+void RequestStop(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = write(stop_pipe, &byte, 1);
+  errno = saved;
+}
+
+class PosixSystem final : public GuardSystem {
+ public:
+  bool Open(std::string& error) {
+    event_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (event_ < 0 || pipe2(stop_, O_CLOEXEC | O_NONBLOCK) != 0) {
+      error = std::string("no event can be made: ") + std::strerror(errno);
+      return false;
+    }
+    stop_pipe = stop_[1];
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+  }
+  ~PosixSystem() override {
+    if (event_ >= 0) close(event_);
+  }
+
+  void* NotificationEvent() override { return reinterpret_cast<void*>(static_cast<std::intptr_t>(event_)); }
+
+  Woken Wait(unsigned milliseconds) override {
+    pollfd watched[] = {{stop_[0], POLLIN, 0}, {event_, POLLIN, 0}};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+      const int ready = poll(watched, 2, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+      if (ready < 0 && errno == EINTR) continue;
+      if (watched[0].revents != 0) return Woken::kStop;
+      if (watched[1].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(event_, &count, sizeof count);
+        return Woken::kNotified;
+      }
+      if (ready <= 0) return Woken::kTimeout;
+    }
+  }
+
+  std::int64_t Now() override {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  }
+
+  void Report(const GuardEvent& event, const std::string& text) override {
+    std::fprintf(stderr, "vorlenctl guard: event %u %.*s: %s\n", event.id, static_cast<int>(event.name.size()),
+                 event.name.data(), text.c_str());
+    std::fflush(stderr);
+  }
+
+  CommandResult Run(const std::string& command, const std::vector<std::string>& environment, unsigned timeout_ms) override;
+
+ private:
+  bool StopRequested() {
+    pollfd watched{stop_[0], POLLIN, 0};
+    return poll(&watched, 1, 0) > 0;
+  }
+
+  int event_ = -1;
+  int stop_[2] = {-1, -1};
+};
+
+CommandResult PosixSystem::Run(const std::string& command, const std::vector<std::string>& environment,
+                               unsigned timeout_ms) {
+  std::vector<std::string> own = environment;
+  std::vector<char*> envp;
+  for (std::string& entry : own) envp.push_back(entry.data());
+  for (char** inherited = environ; *inherited != nullptr; ++inherited) {
+    if (std::strncmp(*inherited, "VORLEN_", 7) != 0) envp.push_back(*inherited);
+  }
+  envp.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setpgroup(&attributes, 0);  // its own group, so that the limit stops all it started
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t child = 0;
+  const int failed = posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), envp.data());
+  posix_spawnattr_destroy(&attributes);
+  if (failed != 0) return {CommandResult::End::kNotStarted, 0, std::strerror(failed)};
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  CommandResult::End end = CommandResult::End::kExited;
+  for (int status = 0;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) {
+      if (end != CommandResult::End::kExited) return {end, 0, ""};
+      return {end, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ""};
+    }
+    if (end == CommandResult::End::kExited && (StopRequested() || std::chrono::steady_clock::now() >= until)) {
+      end = StopRequested() ? CommandResult::End::kStopped : CommandResult::End::kTimedOut;
+      kill(-child, SIGKILL);
+    }
+    usleep(20000);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<GuardSystem> OpenGuardSystem(std::string& error) {
+  auto system = std::make_unique<PosixSystem>();
+  if (!system->Open(error)) return nullptr;
+  return system;
+}
+
+}  // namespace ctl::host
