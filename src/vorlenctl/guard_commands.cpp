@@ -18,11 +18,12 @@ constexpr const char* kGuardUsage =
     "[--history FILE] [--on-warning CMD] [--on-critical CMD] [--on-normal CMD] [--command-timeout SECONDS] "
     "[--textfile DIR]";
 
-const std::vector<OptionForm> kGuardOptions = {
-    {"--warning", true},    {"--critical", true},   {"--hysteresis", true},      {"--interval", true},
-    {"--history", true},    {"--on-warning", true}, {"--on-critical", true},     {"--on-normal", true},
-    {"--command-timeout", true}, {"--textfile", true},
-};
+// Made when asked: the Windows programs run no static constructors.
+std::vector<OptionForm> GuardOptionForms() {
+  return {{"--warning", true},    {"--critical", true},        {"--hysteresis", true}, {"--interval", true},
+          {"--history", true},    {"--on-warning", true},      {"--on-critical", true}, {"--on-normal", true},
+          {"--command-timeout", true}, {"--textfile", true}, {"--install", false},   {"--uninstall", false}};
+}
 
 // Why `path` can't hold what the guard keeps there, or "".
 std::string UnfitFile(const std::string& path) {
@@ -112,24 +113,41 @@ std::optional<GuardOptions> GuardOptionsOf(const Arguments& parsed, std::string&
   return options;
 }
 
+// The service set up to run the guard with `args`, or removed.
+int SetUpService(Context& context, const Arguments& parsed, const std::vector<std::string>& args) {
+  const bool install = parsed.Has("--install");
+  if (!install && args.size() != 1) return UsageError(context, "--uninstall takes no other option");
+  std::vector<std::string> guard_args;
+  for (const std::string& arg : args) {
+    if (arg != "--install") guard_args.push_back(arg);
+  }
+  const std::string problem = install ? host::InstallGuardService(guard_args) : host::UninstallGuardService();
+  if (!problem.empty()) {
+    Emit(context.err, "vorlenctl: " + problem + "\n");
+    return kFailed;
+  }
+  Emit(context.out, std::string("vorlenctl: the service ") + host::kGuardServiceName +
+                        (install ? " is set up and started\n" : " is removed\n"));
+  return kDone;
+}
+
 }  // namespace
 
 int Guard(Context& context, const std::vector<std::string>& args) {
   int status = kDone;
-  const std::optional<Arguments> parsed = Parse(context, args, kGuardOptions, 0, kGuardUsage, status);
+  const std::optional<Arguments> parsed = Parse(context, args, GuardOptionForms(), 0, kGuardUsage, status);
   if (!parsed) return status;
   std::string error;
   const std::optional<GuardOptions> options = GuardOptionsOf(*parsed, error);
   if (!options) return UsageError(context, error);
+  if (parsed->Has("--install") || parsed->Has("--uninstall")) return SetUpService(context, *parsed, args);
   if (!host::MakeParentFolders(options->history)) {
     return UsageError(context, "the folder of the history " + options->history + " can't be made");
   }
-  std::unique_ptr<GuardSystem> system = host::OpenGuardSystem(error);
-  if (!system) {
+  if (!host::RunGuardHere(context.library, *options, error)) {
     Emit(context.err, "vorlenctl: " + error + "\n");
     return kFailed;
   }
-  RunGuard(context.library, *system, *options);
   return kDone;
 }
 

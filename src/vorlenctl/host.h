@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "vorlenctl/guard.h"
 #include "vorlenctl/guard_system.h"
 
 namespace ctl::host {
@@ -36,7 +38,16 @@ bool MakeParentFolders(const std::string& path);
 // data folder). nullopt when no such folder is named.
 std::optional<std::string> DefaultGuardHistory();
 
-// The host's system for the guard, or nullptr with `error` saying why.
-std::unique_ptr<GuardSystem> OpenGuardSystem(std::string& error);
+// Runs the guard until it is stopped: on Windows as the service when the
+// Service Control Manager started the process, else in the foreground.
+// False, with `error`, when it can't start.
+bool RunGuardHere(FilterLibrary& library, const GuardOptions& options, std::string& error);
+
+// The Windows service that runs `vorlenctl guard GUARD_ARGS`, set up (to
+// start with the system and restart after a failure, with its event source)
+// or removed. "" when done, else why not.
+inline constexpr const char* kGuardServiceName = "vorlen-guard";
+std::string InstallGuardService(const std::vector<std::string>& guard_args);
+std::string UninstallGuardService();
 
 }  // namespace ctl::host

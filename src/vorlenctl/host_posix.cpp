@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 extern char** environ;
 
@@ -205,10 +206,19 @@ CommandResult PosixSystem::Run(const std::string& command, const std::vector<std
 
 }  // namespace
 
-std::unique_ptr<GuardSystem> OpenGuardSystem(std::string& error) {
-  auto system = std::make_unique<PosixSystem>();
-  if (!system->Open(error)) return nullptr;
-  return system;
+bool RunGuardHere(FilterLibrary& library, const GuardOptions& options, std::string& error) {
+  PosixSystem system;
+  if (!system.Open(error)) return false;
+  RunGuard(library, system, options);
+  return true;
 }
+
+namespace {
+constexpr const char* kNoServices =
+    "services are Windows's; here run the guard from systemd or another supervisor (see vorlenctl(1))";
+}
+
+std::string InstallGuardService(const std::vector<std::string>&) { return kNoServices; }
+std::string UninstallGuardService() { return kNoServices; }
 
 }  // namespace ctl::host
