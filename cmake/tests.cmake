@@ -115,6 +115,8 @@ if(NOT WIN32)
   add_test(NAME load COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/load.sh
     $<TARGET_FILE_DIR:vorlen> 8 40)
   set_tests_properties(crash_consistency load PROPERTIES TIMEOUT 300 LABELS stress)
+  add_test(NAME guard_end_to_end COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/guard.sh $<TARGET_FILE_DIR:vorlen>)
+  set_tests_properties(guard_end_to_end PROPERTIES TIMEOUT 300)
   add_test(NAME full_disk COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/full_disk.sh
     $<TARGET_FILE_DIR:vorlen>)
   set_tests_properties(full_disk PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
