@@ -97,6 +97,10 @@ endif()
 set_tests_properties(stand_in_end_to_end names_end_to_end bad_state_and_hostile_paths library_client
   vorlenctl_end_to_end PROPERTIES TIMEOUT 900 ENVIRONMENT "${wine_environment}")
 if(VORLEN_TEST_RUNNER)
+  # The guard as a service, in a prefix of its own that the test makes anew.
+  add_test(NAME guard_windows_service COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/windows_guard_service.sh
+    $<TARGET_FILE_DIR:vorlen> ${CMAKE_BINARY_DIR}/service-prefix)
+  set_tests_properties(guard_windows_service PROPERTIES TIMEOUT 300)
   # One wine server for all the runs of the suite (see wine-run.sh).
   add_test(NAME wine_server_start COMMAND ${VORLEN_TEST_RUNNER} --start)
   add_test(NAME wine_server_stop COMMAND ${VORLEN_TEST_RUNNER} --stop)
