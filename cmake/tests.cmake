@@ -28,6 +28,7 @@ if(GTest_FOUND)
     src/vorlenctl/commands_test.cpp src/vorlenctl/guard_levels_test.cpp src/vorlenctl/guard_test.cpp
     tests/fake_filter_library.cpp)
   target_include_directories(vorlenctl_tests PRIVATE tests)
+  target_compile_definitions(vorlenctl_tests PRIVATE VORLEN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
   target_link_libraries(vorlenctl_tests PRIVATE vorlenctl_core GTest::gtest_main)
   gtest_discover_tests(vorlenctl_tests)
 

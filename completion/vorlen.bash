@@ -70,7 +70,7 @@ _fbwfsim() {
 _vorlenctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} words=""
   if [ "$COMP_CWORD" -eq 1 ]; then
-    words="get test set overlay check --version --help"
+    words="get test set overlay check guard --version --help"
   else
     case ${COMP_WORDS[1]} in
       test) [ "$COMP_CWORD" -eq 2 ] && { mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return; } ;;
@@ -82,7 +82,11 @@ _vorlenctl() {
           return
         fi ;;
       overlay) words="--top --json" ;;
-      check) words="--warning --critical --allow-off" ;;
+      get) words="--guard-history" ;;
+      check) words="--warning --critical --allow-off --guard-history" ;;
+      guard)
+        words="--warning --critical --hysteresis --interval --history --on-warning --on-critical --on-normal"
+        words+=" --command-timeout --textfile --install --uninstall" ;;
     esac
   fi
   mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")

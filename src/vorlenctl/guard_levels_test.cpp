@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <vector>
 
 #include "vorlenctl/guard_record.h"
+#include "vorlenctl/guard_system.h"
 
 namespace ctl {
 namespace {
@@ -143,6 +147,29 @@ TEST(GuardRecord, AStateReadsBackAndAnyOtherTextIsNoState) {
                             R"( "threshold_bytes": 1})"}) {
     EXPECT_FALSE(ParseGuardState(wrong)) << wrong;
   }
+}
+
+// The events are listed once, in guard_system.h; the manual repeats each,
+// its id, name and type, and no other.
+TEST(GuardEvents, TheManualListsEachEventItsIdNameAndType) {
+  std::ifstream in(std::string(VORLEN_SOURCE_DIR) + "/man/vorlenctl.1");
+  std::stringstream manual;
+  manual << in.rdbuf();
+  const std::string text = manual.str();
+  const std::size_t from = text.find(".SH EVENTS"), to = text.find(".SH ", from + 1);
+  ASSERT_NE(from, std::string::npos);
+  const std::string section = text.substr(from, to - from);
+  const std::regex entry("\\n\\.B ([0-9]+) ([a-z]+)\\n\\(([a-z]+)\\)");
+  std::vector<std::string> listed;
+  for (auto it = std::sregex_iterator(section.begin(), section.end(), entry); it != std::sregex_iterator(); ++it) {
+    listed.push_back((*it)[1].str() + " " + (*it)[2].str() + " " + (*it)[3].str());
+  }
+  std::vector<std::string> events;
+  const char* const types[] = {"information", "warning", "error"};
+  for (const GuardEvent& event : kGuardEvents) {
+    events.push_back(std::to_string(event.id) + " " + std::string(event.name) + " " + types[static_cast<int>(event.type)]);
+  }
+  EXPECT_EQ(listed, events);
 }
 
 }  // namespace

@@ -70,4 +70,5 @@ completes "FbwfAddExclusion" _fbwfsim fbwfsim fail FbwfAdd
 completes "test" _vorlenctl vorlenctl t
 completes "--check --exit-reboot" _vorlenctl vorlenctl set want.json --
 completes "--warning" _vorlenctl vorlenctl check --w
+completes "--hysteresis --history" _vorlenctl vorlenctl guard --h
 finish "manual pages clean, $examples example lines run, completion offers the words"
