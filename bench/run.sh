@@ -96,6 +96,20 @@ wall_help=$(median_us "$vorlen" -help)
 wall_state=$(median_us "$vorlen" -fbwfstate)
 wall_addex=$(median_us addex)
 
+# The guard left idle on an empty overlay for 30 s, after 5 s to settle: its
+# CPU time (the library's 100 ms watcher included, in the same process) and
+# resident memory.
+"$vorlenctl" guard --history "$work/guard.jsonl" 2> /dev/null &
+guard=$!
+sleep 5
+guard_ticks=$(awk '{print $14 + $15}' "/proc/$guard/stat")
+sleep 30
+guard_ticks=$(($(awk '{print $14 + $15}' "/proc/$guard/stat") - guard_ticks))
+guard_rss=$(awk '/^VmRSS/ {print $2}' "/proc/$guard/status")
+kill -TERM "$guard"
+wait "$guard"
+guard_cpu=$(awk -v t="$guard_ticks" -v hz="$(getconf CLK_TCK)" 'BEGIN {printf "%.2f", 100 * t / hz / 30}')
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 row() { printf '| %-44s | %12s | %8s | %10s |\n' "$@"; }
 
@@ -119,6 +133,7 @@ row "vorlen -remex, 100,000 in each list" "$remex100k" "$(ratio "$remex100k" "$f
 echo
 echo "wall times: medians of $runs runs each, side by side; reported, not asserted"
 echo "flushes made by one -addex: $addex_flushes (the configuration file and its folder)"
+echo "vorlenctl guard, idle: ${guard_cpu}% of a core over 30 s, resident ${guard_rss} KiB"
 echo "-addex, 100,000 in each list: peak $((peak100k / 1024)) MiB for a $((config100k / 1048576)) MiB config"
 echo
 
@@ -143,6 +158,7 @@ verdict "vorlenctl get at most 3 x /bin/true ($(ratio "$ctl_get" "$floor"))" "$c
 verdict "vorlenctl check at most 3 x /bin/true ($(ratio "$ctl_check" "$floor"))" "$ctl_check <= 3 * $floor"
 verdict "vorlenctl set with nothing to change at most 3 x /bin/true ($(ratio "$ctl_set" "$floor"))" \
   "$ctl_set <= 3 * $floor"
+verdict "vorlenctl guard idle under 1% of a core (${guard_cpu}%)" "$guard_cpu < 1"
 verdict "-addex, 100,000 in each list, peak at most 3 x config + 4 MiB ($((peak100k / 1024)) MiB)" \
   "$peak100k <= 3 * $config100k / 1024 + 4096"
 exit "$met"

@@ -134,6 +134,10 @@ if(NOT WIN32)
   add_test(NAME ansible_fleet
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
   set_tests_properties(ansible_fleet PROPERTIES TIMEOUT 600 LABELS stress)
+  add_test(NAME ansible_guard
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible_guard.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
+  add_test(NAME guard_soak COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/guard_soak.sh $<TARGET_FILE_DIR:vorlen> 180)
+  set_tests_properties(ansible_guard guard_soak PROPERTIES TIMEOUT 600 LABELS stress)
   add_test(NAME function_names_agree
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/function_names.sh ${CMAKE_CURRENT_SOURCE_DIR}
       $<TARGET_FILE_DIR:vorlen>)

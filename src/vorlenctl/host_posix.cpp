@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <memory>
 
 extern char** environ;
@@ -93,14 +94,14 @@ std::optional<std::string> DefaultGuardHistory() {
 
 namespace {
 
-// The write end of the pipe a stop request is told through: a signal
-// handler has nowhere else to find it.
-int stop_pipe = -1;
+// The eventfd a stop request is told through: a signal handler has nowhere
+// else to find it.
+int stop_event = -1;
 
 void RequestStop(int) {
   const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t ignored = write(stop_pipe, &byte, 1);
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t ignored = write(stop_event, &one, sizeof one);
   errno = saved;
 }
 
@@ -108,14 +109,15 @@ class PosixSystem final : public GuardSystem {
  public:
   bool Open(std::string& error) {
     event_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (event_ < 0 || pipe2(stop_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    stop_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (event_ < 0 || stop_ < 0) {
       error = std::string("no event can be made: ") + std::strerror(errno);
       return false;
     }
-    stop_pipe = stop_[1];
+    stop_event = stop_;
+    // Made whole by the zeroing: an empty mask. A child's exec resets handlers.
     struct sigaction action {};
     action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     return true;
@@ -127,7 +129,7 @@ class PosixSystem final : public GuardSystem {
   void* NotificationEvent() override { return reinterpret_cast<void*>(static_cast<std::intptr_t>(event_)); }
 
   Woken Wait(unsigned milliseconds) override {
-    pollfd watched[] = {{stop_[0], POLLIN, 0}, {event_, POLLIN, 0}};
+    pollfd watched[] = {{stop_, POLLIN, 0}, {event_, POLLIN, 0}};
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -157,12 +159,12 @@ class PosixSystem final : public GuardSystem {
 
  private:
   bool StopRequested() {
-    pollfd watched{stop_[0], POLLIN, 0};
+    pollfd watched{stop_, POLLIN, 0};
     return poll(&watched, 1, 0) > 0;
   }
 
   int event_ = -1;
-  int stop_[2] = {-1, -1};
+  int stop_ = -1;  // polled, never drained: a stop, once requested, stays
 };
 
 CommandResult PosixSystem::Run(const std::string& command, const std::vector<std::string>& environment,
@@ -171,18 +173,13 @@ CommandResult PosixSystem::Run(const std::string& command, const std::vector<std
   std::vector<char*> envp;
   for (std::string& entry : own) envp.push_back(entry.data());
   for (char** inherited = environ; *inherited != nullptr; ++inherited) {
-    if (std::strncmp(*inherited, "VORLEN_", 7) != 0) envp.push_back(*inherited);
+    if (std::string_view(*inherited).substr(0, 7) != "VORLEN_") envp.push_back(*inherited);
   }
   envp.push_back(nullptr);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setpgroup(&attributes, 0);  // its own group, so that the limit stops all it started
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
   pid_t child = 0;
   const int failed = posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), envp.data());
@@ -200,7 +197,7 @@ CommandResult PosixSystem::Run(const std::string& command, const std::vector<std
       end = StopRequested() ? CommandResult::End::kStopped : CommandResult::End::kTimedOut;
       kill(-child, SIGKILL);
     }
-    usleep(20000);
+    poll(nullptr, 0, 20);
   }
 }
 
