@@ -34,3 +34,13 @@ finish() {
 documented_functions() {
   sed -n 's/^ *X(\(Fbwf[A-Za-z]*\),.*/\1/p' "$(dirname "${BASH_SOURCE[0]}")/../../src/wfapi/wfapi.h"
 }
+
+# until_true SECONDS COMMAND...: true once COMMAND is, within SECONDS.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  while ! "$@"; do
+    [ $SECONDS -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}

@@ -48,15 +48,6 @@ stop_guard() {
   [ "$guard_status" -eq 0 ] || fail "the guard exited $guard_status on SIGTERM"
 }
 
-until_true() {  # until_true SECONDS COMMAND...: true once COMMAND is, within SECONDS
-  local deadline=$((SECONDS + $1))
-  shift
-  while ! "$@"; do
-    [ $SECONDS -lt "$deadline" ] || return 1
-    sleep 0.1
-  done
-}
-
 events_named() { sed -n 's/^vorlenctl guard: event \([0-9]*\) \([a-z]*\): .*/\1 \2/p' "$work/events" | tr '\n' ' '; }
 history_without_times() { sed 's/"time": "[^"]*", //' "$work/guard.jsonl"; }
 crossings() { [ -f "$work/guard.jsonl" ] && wc -l < "$work/guard.jsonl" || echo 0; }

@@ -34,15 +34,6 @@ start_prefix() {
 
 win() { printf 'Z:%s' "${1//\//\\}"; }
 
-until_true() {  # until_true SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  while ! "$@"; do
-    [ $SECONDS -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
-
 crossings() { [ -f "$work/guard.jsonl" ] && wc -l < "$work/guard.jsonl" || echo 0; }
 has_crossings() { [ "$(crossings)" -ge "$1" ]; }
 running() { wine_ sc query vorlen-guard | grep -q 'STATE *: 4'; }
