@@ -130,6 +130,17 @@ test_an_unreadable_overlay_is_unknown_until_the_device_recovers() {
 ' "$work/commands" "no command for the level an unknown left"
 }
 
+test_refused_notifications_leave_the_readings_to_find_a_crossing() {
+  protected
+  sim fail FbwfCacheThresholdNotification 5 100
+  start_guard --interval 2
+  fill a 55
+  until_true 3 has_crossings 1 || fail "a crossing was not found within the interval without notifications"
+  stop_guard
+  "$bin/fbwfsim" calls | grep -c 'FbwfCacheThresholdNotification(13) = 5' > "$work/got"
+  [ "$(cat "$work/got")" -ge 1 ] || fail "the guard did not ask for a notification"
+}
+
 test_a_command_that_hangs_fails_or_is_missing_leaves_the_guard_going() {
   protected
   start_guard --interval 1 --command-timeout 1 --on-warning 'sleep 30' --on-critical 'exit 4' \
