@@ -143,7 +143,7 @@ test_refused_notifications_leave_the_readings_to_find_a_crossing() {
 
 test_a_command_that_hangs_fails_or_is_missing_leaves_the_guard_going() {
   protected
-  start_guard --interval 1 --command-timeout 1 --on-warning 'sleep 30' --on-critical 'exit 4' \
+  start_guard --interval 1 --command-timeout 1 --on-warning "sleep 30 & echo \$! > $work/hung; wait" --on-critical 'exit 4' \
     --on-normal "$work/no-such-command"
   fill a 55
   until_true 3 has_crossings 1 || fail "no warning"
@@ -157,7 +157,8 @@ test_a_command_that_hangs_fails_or_is_missing_leaves_the_guard_going() {
 "command": {"exit_status": 4}
 "command": {"exit_status": 127}
 ' "$work/got" "the commands' ends"
-  pgrep -f 'sleep 30' > /dev/null && fail "the hung command outlived its limit"
+  # Gone, or a zombie its new parent has yet to reap.
+  grep -qsE '^State:[[:space:]]+[^Z[:space:]]' "/proc/$(cat "$work/hung")/status" && fail "the hung command outlived its limit: $(grep State "/proc/$(cat "$work/hung")/status")"
   [ "$(grep -c 'event 6 command' "$work/events")" -eq 3 ] || fail "command events: $(cat "$work/events")"
 }
 
