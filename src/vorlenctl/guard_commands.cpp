@@ -50,10 +50,10 @@ bool Seconds(const Arguments& parsed, const char* name, unsigned& milliseconds, 
   return false;
 }
 
-bool Level(const Arguments& parsed, const char* name, LevelSpec& level, std::string& error) {
+bool Level(const Arguments& parsed, const char* name, LevelMark& level, std::string& error) {
   const std::optional<std::string> text = parsed.Value(name);
   if (!text) return true;
-  if (const std::optional<LevelSpec> read = ParseLevel(*text)) {
+  if (const std::optional<LevelMark> read = ParseLevel(*text)) {
     level = *read;
     return true;
   }

@@ -26,12 +26,12 @@ std::optional<std::uint64_t> Whole(std::string_view digits) {
   return value;
 }
 
-std::optional<LevelSpec> ParseSize(std::string_view text) {
+std::optional<LevelMark> ParseSize(std::string_view text) {
   for (const Unit& unit : kUnits) {
     if (!EndsWith(text, unit.name)) continue;
     const std::optional<std::uint64_t> count = Whole(text.substr(0, text.size() - unit.name.size()));
     if (!count || *count == 0 || *count > (std::uint64_t{1} << 42) / unit.bytes) return std::nullopt;
-    return LevelSpec{false, *count * unit.bytes};
+    return LevelMark{false, *count * unit.bytes};
   }
   return std::nullopt;
 }
@@ -59,24 +59,24 @@ std::optional<std::uint32_t> ParseHundredths(std::string_view text, std::uint32_
   return static_cast<std::uint32_t>(value);
 }
 
-std::optional<LevelSpec> ParseLevel(std::string_view text) {
-  if (std::optional<LevelSpec> size = ParseSize(text)) return size;
+std::optional<LevelMark> ParseLevel(std::string_view text) {
+  if (std::optional<LevelMark> size = ParseSize(text)) return size;
   if (EndsWith(text, "%")) text.remove_suffix(1);
   const std::optional<std::uint32_t> share = ParseHundredths(text, 10000);
   if (!share || *share == 0) return std::nullopt;
-  return LevelSpec{true, *share};
+  return LevelMark{true, *share};
 }
 
-std::string LevelText(const LevelSpec& spec) {
-  if (!spec.percent) {
+std::string LevelText(const LevelMark& mark) {
+  if (!mark.percent) {
     for (const Unit& unit : kUnits) {
-      if (spec.value % unit.bytes == 0) return std::to_string(spec.value / unit.bytes).append(unit.name);
+      if (mark.value % unit.bytes == 0) return std::to_string(mark.value / unit.bytes).append(unit.name);
     }
   }
-  std::string text = std::to_string(spec.value / 100);
-  if (spec.value % 100 != 0) {
-    text.append(".").append(std::to_string(spec.value % 100 / 10));
-    if (spec.value % 10 != 0) text.append(std::to_string(spec.value % 10));
+  std::string text = std::to_string(mark.value / 100);
+  if (mark.value % 100 != 0) {
+    text.append(".").append(std::to_string(mark.value % 100 / 10));
+    if (mark.value % 10 != 0) text.append(std::to_string(mark.value % 10));
   }
   return text.append("%");
 }
@@ -90,9 +90,9 @@ std::optional<std::string> LevelsProblem(const GuardLevels& levels) {
 }
 
 Bounds BoundsFor(const GuardLevels& levels, std::uint64_t threshold) {
-  const auto bytes = [threshold](const LevelSpec& spec) {
+  const auto bytes = [threshold](const LevelMark& mark) {
     // Rounded up: the level is the first whole byte at the share, never one below it.
-    return spec.percent ? (threshold * spec.value + 9999) / 10000 : spec.value;
+    return mark.percent ? (threshold * mark.value + 9999) / 10000 : mark.value;
   };
   const std::uint64_t critical = bytes(levels.critical);
   const std::uint64_t warning = bytes(levels.warning);

@@ -16,21 +16,21 @@ std::optional<GuardLevel> GuardLevelNamed(std::string_view name);
 
 // A share of the current threshold, in hundredths of a percent, or a size in
 // bytes.
-struct LevelSpec {
+struct LevelMark {
   bool percent = true;
   std::uint64_t value = 0;
 };
 // "85%", "85" and "85.5%" are shares (above 0, at most 100); "48MB", "512KB",
 // "1GB" and "4096B" sizes, the units binary. nullopt for anything else.
-std::optional<LevelSpec> ParseLevel(std::string_view text);
+std::optional<LevelMark> ParseLevel(std::string_view text);
 // "85%" or "48MB", as ParseLevel reads it back.
-std::string LevelText(const LevelSpec& spec);
+std::string LevelText(const LevelMark& mark);
 // A count of hundredths from "5" or "2.5", at most `most`.
 std::optional<std::uint32_t> ParseHundredths(std::string_view text, std::uint32_t most);
 
 struct GuardLevels {
-  LevelSpec warning{true, 8000};
-  LevelSpec critical{true, 9000};
+  LevelMark warning{true, 8000};
+  LevelMark critical{true, 9000};
   std::uint32_t hysteresis = 500;  // hundredths of a point of the threshold
 };
 // Why the levels can't be used, or nullopt. Of a share and a size, neither

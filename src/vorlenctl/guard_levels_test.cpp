@@ -29,7 +29,7 @@ TEST(GuardLevelText, SharesAndSizesAreReadAndWrittenBack) {
       {"512KB", false, 512 << 10, "512KB"}, {"1GB", false, 1u << 30, "1GB"}, {"4097B", false, 4097, "4097B"},
   };
   for (const Case& c : cases) {
-    const std::optional<LevelSpec> read = ParseLevel(c.text);
+    const std::optional<LevelMark> read = ParseLevel(c.text);
     ASSERT_TRUE(read) << c.text;
     EXPECT_EQ(read->percent, c.percent) << c.text;
     EXPECT_EQ(read->value, c.value) << c.text;
