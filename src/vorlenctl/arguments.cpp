@@ -13,6 +13,24 @@ const OptionForm* Find(const std::vector<OptionForm>& forms, std::string_view na
 
 bool IsOption(const std::string& arg) { return arg.size() > 2 && arg.starts_with("--"); }
 
+const OptionForm* FindLetter(const std::vector<OptionForm>& forms, const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') return nullptr;
+  const auto found = std::find_if(forms.begin(), forms.end(), [&](const OptionForm& s) { return s.letter == arg[1]; });
+  return found == forms.end() ? nullptr : &*found;
+}
+
+// "-w 80" or "-w80" as "--warning 80"; "-wx" for a flag is wrong.
+bool ReadLetter(const OptionForm& form, const std::vector<std::string>& args, std::size_t& i, Arguments& parsed,
+                std::string& error) {
+  const std::string& arg = args[i];
+  const std::string name = arg.substr(0, 2);
+  if (!form.takes_value && arg.size() > 2) return error = name + " takes no value", false;
+  if (form.takes_value && arg.size() == 2 && i + 1 == args.size()) return error = name + " needs a value", false;
+  const std::string value = !form.takes_value ? std::string() : arg.size() > 2 ? arg.substr(2) : args[++i];
+  parsed.options.emplace_back(std::string(form.name), value);
+  return true;
+}
+
 }  // namespace
 
 bool Arguments::Has(std::string_view name) const {
@@ -34,6 +52,10 @@ std::optional<Arguments> ParseArguments(const std::vector<std::string>& args, co
     const std::string& arg = args[i];
     if (!options_ended && arg == "--") {
       options_ended = true;
+      continue;
+    }
+    if (const OptionForm* lettered = options_ended ? nullptr : FindLetter(forms, arg)) {
+      if (!ReadLetter(*lettered, args, i, parsed, error)) return std::nullopt;
       continue;
     }
     if (options_ended || !IsOption(arg)) {

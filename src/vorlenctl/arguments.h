@@ -1,7 +1,9 @@
 // A subcommand's arguments as users of command-line tools expect them:
 // options before or after the operands, "--name=value" or "--name value",
 // and "--" ending the options, so that a file named "--check" stays
-// reachable. A lone "-" is an operand (standard input).
+// reachable. A lone "-" is an operand (standard input). An option may have
+// a letter as well ("-w 80", "-w80"); a dash and a letter no option has is
+// an operand.
 #pragma once
 
 #include <optional>
@@ -14,6 +16,7 @@ namespace ctl {
 struct OptionForm {
   std::string_view name;  // "--top"
   bool takes_value;
+  char letter = 0;  // 'w' for "-w", or none
 };
 
 struct Arguments {

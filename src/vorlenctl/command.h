@@ -32,6 +32,10 @@ inline constexpr int kRebootRequired = 3010;  // "success, restart needed" to Wi
 
 // vorlenctl run with `args` (its command line after the program's name).
 int RunVorlenctl(Context& context, const std::vector<std::string>& args);
+// The command line vorlenctl runs when started as `program` (argv[0]): a
+// program named check_fbwf, as monitoring engines name plugins, is
+// vorlenctl check.
+std::vector<std::string> CommandLineOf(const std::string& program, std::vector<std::string> args);
 
 // Reports a usage error on the error stream; kUsage.
 int UsageError(Context& context, const std::string& message);
@@ -52,16 +56,19 @@ std::uint64_t UsedBytes(const FbwfMemoryUsage& memory);
 // `vorlenctl overlay --top TOP --json`'s output.
 std::optional<Failure> OverlayJson(FilterLibrary& library, unsigned long top, std::string& text);
 
-// The guard's state, from --guard-history FILE or the guard's default path.
+// The guard's history: --guard-history FILE, else the guard's default path.
+std::optional<std::string> GuardHistoryOf(const Arguments& parsed);
+// The guard's state, beside that history.
 std::optional<GuardState> FindGuardState(const Arguments& parsed);
 
-// The families of commands: reading and desired state, the overlay and the
-// monitoring check, the overlay guard.
+// The families of commands: reading and desired state, the overlay,
+// monitoring (the check and the metrics), the overlay guard.
 int Get(Context& context, const std::vector<std::string>& args);
 int Test(Context& context, const std::vector<std::string>& args);
 int Set(Context& context, const std::vector<std::string>& args);
 int ShowOverlay(Context& context, const std::vector<std::string>& args);
 int Check(Context& context, const std::vector<std::string>& args);
+int Metrics(Context& context, const std::vector<std::string>& args);
 int Guard(Context& context, const std::vector<std::string>& args);
 
 }  // namespace ctl

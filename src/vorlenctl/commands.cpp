@@ -33,9 +33,14 @@ constexpr const char* kHelp =
     "                               --exit-reboot exits 3010 when a reboot is needed\n"
     "  overlay [--top N] [--json]   the overlay's use and the N largest cached files\n"
     "                               of each protected volume (10)\n"
-    "  check [--warning PCT] [--critical PCT] [--allow-off] [--guard-history FILE]\n"
-    "                               a monitoring plugin: OK, WARNING (80), CRITICAL\n"
-    "                               (90, or the filter off now) or UNKNOWN\n"
+    "  check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending]\n"
+    "        [--guard-history FILE]\n"
+    "                               a monitoring plugin: OK, WARNING (above 80%),\n"
+    "                               CRITICAL (above 90%, or the filter off now) or\n"
+    "                               UNKNOWN; check --help tells more\n"
+    "  metrics [--textfile DIR] [--guard-history FILE]\n"
+    "                               the figures in Prometheus's text format, or\n"
+    "                               into DIR/vorlen.prom for a textfile collector\n"
     "  guard [--warning LEVEL] [--critical LEVEL] [--hysteresis PCT]\n"
     "        [--interval SECONDS] [--history FILE] [--on-warning CMD]\n"
     "        [--on-critical CMD] [--on-normal CMD] [--command-timeout SECONDS]\n"
@@ -107,10 +112,12 @@ namespace {
 struct Command {
   const char* name;
   int (*run)(Context& context, const std::vector<std::string>& args);
+  bool own_help = false;  // answers --help itself
 };
 
 const Command kCommands[] = {
-    {"get", Get}, {"test", Test}, {"set", Set}, {"overlay", ShowOverlay}, {"check", Check}, {"guard", Guard},
+    {"get", Get},         {"test", Test},    {"set", Set},     {"overlay", ShowOverlay},
+    {"check", Check, true}, {"metrics", Metrics}, {"guard", Guard},
 };
 
 }  // namespace
@@ -123,11 +130,20 @@ int RunVorlenctl(Context& context, const std::vector<std::string>& line) {
   if (name == "--version") return std::fprintf(context.out, "vorlenctl (vorlen) %s\n", VORLEN_VERSION), kDone;
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return std::fputs(kHelp, context.out), kDone;
+      if (!command.own_help && args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        return std::fputs(kHelp, context.out), kDone;
+      }
       return command.run(context, args);
     }
   }
   return UsageError(context, "unknown command '" + name + "'");
+}
+
+std::vector<std::string> CommandLineOf(const std::string& program, std::vector<std::string> args) {
+  std::string name = program.substr(program.find_last_of("/\\") + 1);
+  if (name.size() > 4 && (name.ends_with(".exe") || name.ends_with(".EXE"))) name.resize(name.size() - 4);
+  if (name == "check_fbwf") args.insert(args.begin(), "check");
+  return args;
 }
 
 

@@ -6,6 +6,7 @@
 #include "vorlenctl/command.h"
 #include "vorlenctl/guard_record.h"
 #include "vorlenctl/host.h"
+#include "vorlenctl/metrics.h"
 #include "wfapi/codes.h"
 
 namespace ctl {
@@ -98,7 +99,7 @@ class Watch {
     near_ = false;
     if (!seen.figures) {
       if (state_.level != GuardLevel::kUnknown) Cross(GuardLevel::kUnknown, seen, seen.problem, false);
-      return WriteMetrics(std::nullopt);
+      return WriteMetrics();
     }
     const Figures& now = *seen.figures;
     const Bounds bounds = BoundsFor(options_.levels, now.threshold);
@@ -109,7 +110,7 @@ class Watch {
     restored_ = false;
     if (to != state_.level) Cross(to, seen, emptied ? kEmptied : "", to != state_.last_known && !emptied);
     if (!stopping_) Register(now, bounds);
-    WriteMetrics(now);
+    WriteMetrics();
   }
 
   void Cross(GuardLevel to, const Observation& seen, const std::string& reason, bool act) {
@@ -175,12 +176,13 @@ class Watch {
     files_failing_ = !written;
   }
 
-  void WriteMetrics(const std::optional<Figures>& now) {
+  // Rewritten at each reading, the device's whole state with the guard's.
+  void WriteMetrics() {
     if (options_.textfile.empty()) return;
-    std::string text = MetricsText(state_, now);
-    if (text == metrics_) return;
-    const std::string path = options_.textfile + "/" + kMetricsFile;
-    if (host::Replace(path, text)) metrics_ = std::move(text);
+    Reading reading;
+    const bool answered = !ReadDevice(library_, reading);
+    host::Replace(options_.textfile + "/" + kMetricsFile,
+                  MetricsText(answered ? &reading : nullptr, &state_, options_.history));
   }
 
   struct Registration {
@@ -198,7 +200,6 @@ class Watch {
   bool near_ = false;
   bool stopping_ = false;
   bool files_failing_ = false;
-  std::string metrics_;
 };
 
 }  // namespace

@@ -114,28 +114,4 @@ void WriteGuardState(json::JsonWriter& out, const GuardState& state) {
   out.Close();
 }
 
-std::string MetricsText(const GuardState& state, const std::optional<Figures>& now) {
-  std::string text =
-      "# HELP vorlen_guard_level The overlay guard's level: 1 for the one it is at.\n"
-      "# TYPE vorlen_guard_level gauge\n";
-  for (const GuardLevel level : {GuardLevel::kNormal, GuardLevel::kWarning, GuardLevel::kCritical, GuardLevel::kUnknown}) {
-    text.append("vorlen_guard_level{level=\"").append(NameOf(level)).append("\"} ");
-    text.append(level == state.level ? "1\n" : "0\n");
-  }
-  text.append("# HELP vorlen_guard_last_crossing_timestamp_seconds When the guard last changed level.\n"
-              "# TYPE vorlen_guard_last_crossing_timestamp_seconds gauge\n"
-              "vorlen_guard_last_crossing_timestamp_seconds ")
-      .append(std::to_string(state.since)).append("\n");
-  if (!now) return text;
-  text.append("# HELP vorlen_overlay_used_bytes What the overlay holds now, folder structure and file data.\n"
-              "# TYPE vorlen_overlay_used_bytes gauge\n"
-              "vorlen_overlay_used_bytes ")
-      .append(std::to_string(now->used)).append("\n");
-  text.append("# HELP vorlen_overlay_threshold_bytes The current session's overlay threshold.\n"
-              "# TYPE vorlen_overlay_threshold_bytes gauge\n"
-              "vorlen_overlay_threshold_bytes ")
-      .append(std::to_string(now->threshold)).append("\n");
-  return text;
-}
-
 }  // namespace ctl

@@ -1,6 +1,6 @@
 // What the guard keeps: a history of crossings, a JSON line each, and its
 // state beside it (the level, and when it was reached), which a restarted
-// guard and `get` and `check` read; and the figures for a metrics file.
+// guard and `get` and `check` read.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +51,5 @@ void WriteGuardState(json::JsonWriter& out, const GuardState& state);
 
 // "2026-12-10T03:04:05Z"
 std::string Iso8601(std::int64_t seconds);
-
-// The textfile collector's file (Prometheus's text format).
-inline constexpr const char* kMetricsFile = "vorlen_guard.prom";
-std::string MetricsText(const GuardState& state, const std::optional<Figures>& now);
 
 }  // namespace ctl

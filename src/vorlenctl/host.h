@@ -23,8 +23,9 @@ PathFacts Inspect(const std::string& path);
 
 // Appends `text` whole, creating the file; false when it can't.
 bool Append(const std::string& path, const std::string& text);
-// Writes `text` to `path`.new and moves it over `path`, so a reader finds
-// the old text or the new one.
+// Writes `text` to a scratch file of the process's own beside `path`
+// (`path`.PID.new) and moves it over `path`, so a reader finds the old text
+// or the new one.
 bool Replace(const std::string& path, const std::string& text);
 // The file's bytes up to `limit`, or nullopt when it can't be read.
 std::optional<std::string> Read(const std::string& path, std::size_t limit);

@@ -55,8 +55,11 @@ bool WriteFile(const std::string& path, const std::string& text, int flags) {
 bool Append(const std::string& path, const std::string& text) { return WriteFile(path, text, O_APPEND); }
 
 bool Replace(const std::string& path, const std::string& text) {
-  const std::string scratch = path + ".new";
-  return WriteFile(scratch, text, O_TRUNC) && rename(scratch.c_str(), path.c_str()) == 0;
+  // The process's own scratch file: two writers of one file never share it.
+  const std::string scratch = path + "." + std::to_string(getpid()) + ".new";
+  if (WriteFile(scratch, text, O_TRUNC) && rename(scratch.c_str(), path.c_str()) == 0) return true;
+  unlink(scratch.c_str());
+  return false;
 }
 
 std::optional<std::string> Read(const std::string& path, std::size_t limit) {

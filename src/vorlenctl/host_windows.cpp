@@ -55,9 +55,14 @@ bool Append(const std::string& path, const std::string& text) {
 }
 
 bool Replace(const std::string& path, const std::string& text) {
-  const std::wstring target = Wide(path), scratch = target + L".new";
-  return WriteFile(scratch, text, GENERIC_WRITE, CREATE_ALWAYS) &&
-         MoveFileExW(scratch.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  // The process's own scratch file: two writers of one file never share it.
+  const std::wstring target = Wide(path), scratch = Wide(path + "." + std::to_string(GetCurrentProcessId()) + ".new");
+  if (WriteFile(scratch, text, GENERIC_WRITE, CREATE_ALWAYS) &&
+      MoveFileExW(scratch.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+    return true;
+  }
+  DeleteFileW(scratch.c_str());
+  return false;
 }
 
 std::optional<std::string> Read(const std::string& path, std::size_t limit) {

@@ -14,7 +14,7 @@ namespace {
 int Main(int argc, char** argv) {
   LoadedLibrary library;
   ctl::Context context{library, stdout, stderr};
-  return ctl::RunVorlenctl(context, std::vector<std::string>(argv + 1, argv + argc));
+  return ctl::RunVorlenctl(context, ctl::CommandLineOf(argc > 0 ? argv[0] : "", {argv + 1, argv + argc}));
 }
 
 }  // namespace

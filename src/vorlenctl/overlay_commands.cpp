@@ -1,5 +1,4 @@
-// The commands of the overlay: its use and largest files, and the
-// monitoring check.
+// The commands of the overlay: its use and its largest files.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +14,6 @@ namespace {
 
 struct OverlayView {
   FbwfMemoryUsage memory{};
-  double percent = 0;
   std::vector<CachedFile> largest;
 };
 
@@ -33,8 +31,6 @@ std::optional<Failure> ReadOverlayView(FilterLibrary& library, unsigned long top
     }
   }
   view.memory = *reading.memory;
-  const FbwfMemoryUsage& memory = view.memory;
-  view.percent = memory.currentCacheThreshold == 0 ? 0.0 : 100.0 * UsedBytes(memory) / memory.currentCacheThreshold;
   return std::nullopt;
 }
 
@@ -42,7 +38,7 @@ std::string OverlayViewJson(const OverlayView& view) {
   JsonWriter out;
   out.Open('{');
   WriteMemory(out.Key("memory"), view.memory);
-  out.Key("used_percent").Tenths(static_cast<std::uint64_t>(view.percent * 10));
+  out.Key("used_percent").Tenths(PercentTenths(UsedBytes(view.memory), view.memory.currentCacheThreshold));
   out.Key("largest").Open('[');
   for (const CachedFile& f : view.largest) {
     out.Open('{');
@@ -61,7 +57,8 @@ void PrintOverlayText(Context& context, const OverlayView& view) {
   std::fprintf(context.out, "threshold       %12lu bytes\n", static_cast<unsigned long>(memory.currentCacheThreshold));
   std::fprintf(context.out, "folder structure%12lu bytes\n", static_cast<unsigned long>(memory.dirStructure));
   std::fprintf(context.out, "file data       %12lu bytes\n", static_cast<unsigned long>(memory.fileData));
-  std::fprintf(context.out, "used            %11.1f%%\n", view.percent);
+  const std::string percent = PercentText(UsedBytes(memory), memory.currentCacheThreshold);
+  Emit(context.out, "used            " + std::string(percent.size() < 11 ? 11 - percent.size() : 0, ' ') + percent + "%\n");
   if (!view.largest.empty()) std::fprintf(context.out, "\n%12s  %s\n", "bytes", "largest cached files");
   for (const CachedFile& f : view.largest) {
     const std::string bytes = std::to_string(f.bytes);
@@ -99,75 +96,6 @@ int ShowOverlay(Context& context, const std::vector<std::string>& args) {
     PrintOverlayText(context, view);
   }
   return kDone;
-}
-
-namespace {
-
-// The monitoring plugins' exit statuses.
-enum PluginStatus { kPluginOk = 0, kPluginWarning = 1, kPluginCritical = 2, kPluginUnknown = 3 };
-
-}  // namespace
-
-namespace {
-
-// ", guard at warning since 2026-12-10T03:04:05Z" where a guard's state is found.
-std::string GuardNote(const Arguments& parsed) {
-  const std::optional<GuardState> guard = FindGuardState(parsed);
-  if (!guard) return "";
-  return ", guard at " + std::string(NameOf(guard->level)) + " since " + Iso8601(guard->since);
-}
-
-int CheckOverlay(Context& context, const Overlay& overlay, unsigned long warning, unsigned long critical,
-                 const std::string& note) {
-  const std::uint64_t threshold = overlay.memory.currentCacheThreshold, used = UsedBytes(overlay.memory);
-  const std::uint64_t warn_at = threshold * warning / 100, critical_at = threshold * critical / 100;
-  const int status = used >= critical_at ? kPluginCritical : used >= warn_at ? kPluginWarning : kPluginOk;
-  const char* const names[] = {"OK", "WARNING", "CRITICAL"};
-  // 64-bit numbers go through to_string: the C runtime of older Windows has no %llu.
-  const auto n = [](std::uint64_t value) { return std::to_string(value); };
-  std::fprintf(context.out, "FBWF %s - overlay %s%% used (%s MiB of %s MiB)%s | overlay_used=%sB;%s;%s;0;%s\n",
-               names[status], n(threshold == 0 ? 0 : used * 100 / threshold).c_str(), n(used >> 20).c_str(),
-               n(threshold >> 20).c_str(), note.c_str(), n(used).c_str(), n(warn_at).c_str(), n(critical_at).c_str(),
-               n(threshold).c_str());
-  return status;
-}
-
-}  // namespace
-
-// The monitoring plugin's conventions: one line and its status.
-int Check(Context& context, const std::vector<std::string>& args) {
-  unsigned long warning = 80, critical = 90;
-  std::string error;
-  const std::optional<Arguments> parsed =
-      ParseArguments(args, {{"--warning", true}, {"--critical", true}, {"--allow-off", false}, {"--guard-history", true}},
-                     0, error);
-  const auto level = [&](const char* name, unsigned long& value) {
-    const auto text = parsed->Value(name);
-    if (text && !ParseCount(*text, value, 100)) error = std::string(name) + " takes a percentage from 0 to 100, not " + *text;
-  };
-  if (parsed) {
-    level("--warning", warning);
-    level("--critical", critical);
-  }
-  if (!error.empty()) {
-    Emit(context.out, "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (" + error + ")\n");
-    return kPluginUnknown;
-  }
-  if (warning > critical) {
-    std::fprintf(context.out, "FBWF UNKNOWN - the warning level %lu%% is above the critical level %lu%%\n", warning, critical);
-    return kPluginUnknown;
-  }
-  const std::string note = GuardNote(*parsed);
-  Overlay overlay;
-  if (const auto failure = ReadOverlay(context.library, overlay)) {
-    Emit(context.out, "FBWF UNKNOWN - " + FailureText(*failure) + note + "\n");
-    return kPluginUnknown;
-  }
-  if (!overlay.filter_now && !parsed->Has("--allow-off")) {
-    Emit(context.out, "FBWF CRITICAL - the filter is off in this session: the device is unprotected" + note + "\n");
-    return kPluginCritical;
-  }
-  return CheckOverlay(context, overlay, warning, critical, note);
 }
 
 }  // namespace ctl

@@ -178,7 +178,7 @@ test_a_restarted_guard_does_not_act_again_and_get_and_check_report_it() {
   "$ctl" get --guard-history "$work/guard.jsonl" | grep -A1 '"guard": {' | tail -n 1 > "$work/got"
   compare '    "level": "warning",
 ' "$work/got" "get's guard"
-  "$ctl" check --guard-history "$work/guard.jsonl" | grep -q '^FBWF WARNING - overlay 85% used (55 MiB of 64 MiB), guard at warning since 20[0-9-]*T[0-9:]*Z | ' ||
+  "$ctl" check --guard-history "$work/guard.jsonl" | grep -q '^FBWF WARNING - overlay 85.9% used (55.0 MiB of 64 MiB), guard at warning since 20[0-9-]*T[0-9:]*Z | ' ||
     fail "check: $("$ctl" check --guard-history "$work/guard.jsonl")"
 }
 

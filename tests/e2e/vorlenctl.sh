@@ -223,20 +223,21 @@ test_a_library_missing_or_lacking_functions() {
 
 test_overlay_and_check_read_the_overlay_at_each_level() {
   arranged
-  ctl_says 2 "FBWF CRITICAL - the filter is off in this session: the device is unprotected
+  ctl_says 2 "FBWF CRITICAL - the filter is off in this session: the device is unprotected | overlay_used=0B;53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100
 " check
-  ctl_says 0 "FBWF OK - overlay 0% used (0 MiB of 64 MiB) | overlay_used=0B;53687091;60397977;0;67108864
+  ctl_says 0 "FBWF OK - the filter is off in this session, as allowed; overlay 0.0% used (0.0 MiB of 64 MiB) | overlay_used=0B;53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100
 " check --allow-off
   sim reboot
   sim write C: '\a' "$(head -c 1000 /dev/zero | tr '\0' a)"
   sim write C: '\dir\big' "$(head -c 3000 /dev/zero | tr '\0' b)"
   sim write C: '\temp\through' 'to the disk'
-  ctl_says 0 "FBWF OK - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;13421772;15099494;0;16777216
+  ctl_says 0 "FBWF OK - overlay 0.0% used (0.0 MiB of 16 MiB) | overlay_used=4206B;13421772.8;15099494.4;0;16777216 overlay_used_percent=0.0%;80;90;0;100
 " check
-  ctl_says 1 "FBWF WARNING - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;0;15099494;0;16777216
-" check --warning 0
-  ctl_says 2 "FBWF CRITICAL - overlay 0% used (0 MiB of 16 MiB) | overlay_used=4206B;0;0;0;16777216
-" check --warning 0 --critical 0
+  # Above a level of 0 by 4206 bytes: shown with the digits that tell it.
+  ctl_says 1 "FBWF WARNING - overlay 0.02% used (0.00 MiB of 16 MiB) | overlay_used=4206B;0;15099494.4;0;16777216 overlay_used_percent=0.02%;0;90;0;100
+" check -w 0
+  ctl_says 2 "FBWF CRITICAL - overlay 0.02% used (0.00 MiB of 16 MiB) | overlay_used=4206B;0;0;0;16777216 overlay_used_percent=0.02%;0;0;0;100
+" check --warning=0 --critical 0
   ctl_says 3 "FBWF UNKNOWN - the warning level 95% is above the critical level 90%
 " check --warning 95
   ctl_says 0 '{
@@ -276,8 +277,8 @@ test_options_go_before_or_after_the_operand_and_a_check_run_reports_what_a_real_
   [ "$status" -eq 0 ] && grep -q '"changed": false' "$work/out" || fail "set -- --check exited $status: $(cat "$work/err")"
   run "$ctl" overlay --top=0 --json
   [ "$status" -eq 0 ] && grep -q '"largest": \[\]' "$work/out" || fail "overlay --top=0 exited $status: $(cat "$work/err")"
-  ctl_says 3 "FBWF UNKNOWN - usage: vorlenctl check [--warning PCT] [--critical PCT] [--allow-off] (--warning takes a percentage from 0 to 100, not 80.5)
-" check --allow-off --warning=80.5
+  ctl_says 3 "FBWF UNKNOWN - usage: vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending] [--guard-history FILE] (--warning takes a range such as 80, 10:, ~:90, @80:90 or 48MB, not 80,5)
+" check --allow-off --warning=80,5
   run "$ctl" set "$file" --chek
   [ "$status" -eq 2 ] && grep -qF 'unknown option --chek' "$work/err" || fail "an unknown option: $status $(cat "$work/err")"
 }
