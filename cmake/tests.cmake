@@ -25,10 +25,11 @@ if(GTest_FOUND)
 
   add_executable(vorlenctl_tests src/vorlenctl/plan_test.cpp src/vorlenctl/json_reader_test.cpp
     src/vorlenctl/json_writer_test.cpp src/vorlenctl/arguments_test.cpp src/vorlenctl/limits_test.cpp
-    src/vorlenctl/commands_test.cpp src/vorlenctl/guard_levels_test.cpp src/vorlenctl/guard_test.cpp
+    src/vorlenctl/commands_test.cpp src/vorlenctl/guard_levels_test.cpp src/vorlenctl/plugin_range_test.cpp src/vorlenctl/guard_test.cpp
     tests/fake_filter_library.cpp)
   target_include_directories(vorlenctl_tests PRIVATE tests)
-  target_compile_definitions(vorlenctl_tests PRIVATE VORLEN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+  target_compile_definitions(vorlenctl_tests PRIVATE VORLEN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+  VORLEN_VERSION="${PROJECT_VERSION}")
   target_link_libraries(vorlenctl_tests PRIVATE vorlenctl_core GTest::gtest_main)
   gtest_discover_tests(vorlenctl_tests)
 

@@ -5,7 +5,7 @@
 namespace ctl {
 namespace {
 
-const std::vector<OptionForm> kSetOptions = {{"--check", false}, {"--exit-reboot", false}, {"--top", true}};
+const std::vector<OptionForm> kSetOptions = {{"--check", false, 'c'}, {"--exit-reboot", false}, {"--top", true, 't'}};
 
 struct ArgumentCase {
   std::vector<std::string> args;
@@ -25,6 +25,10 @@ TEST(Arguments, OptionsGoBeforeOrAfterTheOperandAndDoubleDashEndsThem) {
       {{"--", "--check"}, {"--check"}, {}},
       {{"--check", "--", "-"}, {"-"}, {{"--check", ""}}},
       {{}, {}, {}},
+      {{"-t", "3", "-c"}, {}, {{"--top", "3"}, {"--check", ""}}},
+      {{"-t3"}, {}, {{"--top", "3"}}},
+      {{"-x"}, {"-x"}, {}},  // no option's letter: an operand, as before letters
+      {{"--", "-c"}, {"-c"}, {}},
   };
   for (const ArgumentCase& c : cases) {
     std::string error;
@@ -43,6 +47,8 @@ TEST(Arguments, TheArgumentThatIsWrongIsNamed) {
       {{"a.json", "--top"}, "--top needs a value"},
       {{"a.json", "b.json"}, "one operand too many: b.json"},
       {{"a.json", "--", "--check"}, "one operand too many: --check"},
+      {{"-c1"}, "-c takes no value"},
+      {{"-t"}, "-t needs a value"},
   };
   for (const auto& [args, expected] : cases) {
     std::string error;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_filter_library.h"
+#include "vorlenctl/metrics.h"
 
 namespace ctl {
 namespace {
@@ -36,7 +37,7 @@ class VorlenctlRun : public ::testing::Test {
  protected:
   void TearDown() override { std::filesystem::remove(desired_); }
 
-  Ran Invoke(std::vector<std::string> args, const std::string& desired = "") {
+  Ran Invoke(std::vector<std::string> args, const std::string& desired = "", bool compact = true) {
     if (!desired.empty()) {
       std::ofstream(desired_) << desired;
       args.push_back(desired_.string());
@@ -45,7 +46,7 @@ class VorlenctlRun : public ::testing::Test {
     std::FILE* err = std::tmpfile();
     Context context{fake_, out, err};
     const int status = RunVorlenctl(context, args);
-    return {status, Drain(out, true), Drain(err, false)};
+    return {status, Drain(out, compact), Drain(err, false)};
   }
 
   FakeFilterLibrary fake_;
@@ -172,6 +173,108 @@ TEST_F(VorlenctlRun, ALibraryThatCanNotBeReadFailsTheCheckAsUnknown) {
   const Ran run = Invoke({"check"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, "FBWFUNKNOWN-FbwfIsFilterEnabledfailedwithcode5(accessdenied)");
+}
+
+TEST_F(VorlenctlRun, TheCheckSaysWhatItFoundOnOneLineWithItsPerformanceData) {
+  struct Case {
+    bool filter_now;
+    WfUlong used;
+    WfUlong next_threshold_mb;
+    std::vector<std::string> args;
+    int status;
+    const char* line;
+  };
+  const Case cases[] = {
+      {true, 53687091, 64, {}, 0,
+       "FBWF OK - overlay 79.9% used (51.1 MiB of 64 MiB) | overlay_used=53687091B;53687091.2;60397977.6;0;67108864 "
+       "overlay_used_percent=79.9%;80;90;0;100\n"},
+      {true, 53687092, 64, {"-w", "80", "-c", "90"}, 1,
+       "FBWF WARNING - overlay 80.000001% used (51.200000 MiB of 64 MiB) | overlay_used=53687092B;53687091.2;60397977.6;0;"
+       "67108864 overlay_used_percent=80.000001%;80;90;0;100\n"},
+      {true, 60397978, 64, {"--critical=90"}, 2,
+       "FBWF CRITICAL - overlay 90.0000005% used (57.6000003 MiB of 64 MiB) | overlay_used=60397978B;53687091.2;60397977.6;0;"
+       "67108864 overlay_used_percent=90.0000005%;80;90;0;100\n"},
+      {true, 1048576, 64, {"-w", "10:", "-c", "@40:50MB"}, 1,
+       "FBWF WARNING - overlay 1.5% used (1.0 MiB of 64 MiB) | overlay_used=1048576B;6710886.4:;@26843545.6:52428800;0;"
+       "67108864 overlay_used_percent=1.5%;10:;@40:78.125;0;100\n"},
+      {false, 0, 64, {}, 2,
+       "FBWF CRITICAL - the filter is off in this session: the device is unprotected | overlay_used=0B;53687091.2;"
+       "60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100\n"},
+      {false, 0, 64, {"--allow-off"}, 0,
+       "FBWF OK - the filter is off in this session, as allowed; overlay 0.0% used (0.0 MiB of 64 MiB) | overlay_used=0B;"
+       "53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100\n"},
+      {true, 0, 32, {"--reboot-pending"}, 1,
+       "FBWF WARNING - overlay 0.0% used (0.0 MiB of 64 MiB); a reboot is pending: the next session differs in "
+       "threshold_mb | overlay_used=0B;53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100\n"},
+      {true, 0, 32, {}, 0,
+       "FBWF OK - overlay 0.0% used (0.0 MiB of 64 MiB) | overlay_used=0B;53687091.2;60397977.6;0;67108864 "
+       "overlay_used_percent=0.0%;80;90;0;100\n"},
+      {true, 0, 64, {"-w", "eighty"}, 3,
+       "FBWF UNKNOWN - usage: vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending] "
+       "[--guard-history FILE] (--warning takes a range such as 80, 10:, ~:90, @80:90 or 48MB, not eighty)\n"},
+  };
+  for (const Case& c : cases) {
+    fake_ = FakeFilterLibrary();
+    fake_.current.filter = c.filter_now;
+    fake_.next.filter = true;
+    fake_.next.threshold_mb = c.next_threshold_mb;
+    fake_.used_bytes = c.used;
+    std::vector<std::string> args = {"check", "--guard-history", desired_.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Ran run = Invoke(args, "", false);
+    EXPECT_EQ(run.out, c.line);
+    EXPECT_EQ(run.status, c.status) << c.line;
+  }
+}
+
+TEST_F(VorlenctlRun, TheCheckAnswersHelpAndVersionAndIsTheProgramNamedCheckFbwf) {
+  EXPECT_EQ(Invoke({"check", "-h"}, "", false).out.find("vorlenctl check: the write filter's overlay"), 0u);
+  EXPECT_EQ(Invoke({"check", "--version"}).out, "vorlenctlcheck(vorlen)" VORLEN_VERSION);
+  EXPECT_TRUE(fake_.calls.empty());
+  const std::vector<std::string> args = {"-w", "85"};
+  for (const char* program : {"/usr/lib/nagios/plugins/check_fbwf", "C:\\icinga\\check_fbwf.exe", "check_fbwf"}) {
+    EXPECT_EQ(CommandLineOf(program, args), (std::vector<std::string>{"check", "-w", "85"})) << program;
+  }
+  for (const char* program : {"vorlenctl", "/usr/bin/vorlenctl", "check_fbwf2", "./check_fbwf/vorlenctl.exe"}) {
+    EXPECT_EQ(CommandLineOf(program, args), args) << program;
+  }
+}
+
+TEST_F(VorlenctlRun, MetricsGiveEachFigureReadAndLeaveOutWhatCouldNotBeRead) {
+  fake_.current.filter = fake_.next.filter = true;
+  fake_.current.protected_volumes = {{"C:", {"\\a", "\\b"}}};
+  fake_.next.protected_volumes = {{"C:", {"\\a"}}, {"D:", {}}};
+  fake_.used_bytes = 16u << 20;
+  const std::string history = (std::filesystem::temp_directory_path() / "vorlen \"guard\"\\\nhistory").string();
+  GuardState guard;
+  guard.level = GuardLevel::kWarning;
+  guard.since = 1765000000;
+  std::ofstream(StatePath(history)) << StateText(guard);
+  const Ran run = Invoke({"metrics", "--guard-history", history}, "", false);
+  std::filesystem::remove(StatePath(history));
+  EXPECT_EQ(run.status, kDone);
+  const std::string samples[] = {
+      "vorlen_up 1\n",
+      "vorlen_filter_enabled{session=\"current\"} 1\n",
+      "vorlen_volume_protected{session=\"next\",volume=\"D:\"} 1\n",
+      "vorlen_volume_exclusions{session=\"current\",volume=\"C:\"} 2\n",
+      "vorlen_volume_exclusions{session=\"next\",volume=\"C:\"} 1\n",
+      "vorlen_overlay_used_bytes{part=\"file_data\"} 16777216\n",
+      "vorlen_overlay_used_ratio 0.25\n",
+      "vorlen_reboot_pending 1\n",
+      "vorlen_guard_level{history=\"" + LabelValue(history) + "\",level=\"warning\"} 1\n",
+      "# TYPE vorlen_guard_last_crossing_timestamp_seconds gauge\n"
+      "vorlen_guard_last_crossing_timestamp_seconds{history=\"" + LabelValue(history) + "\"} 1765000000\n",
+  };
+  for (const std::string& sample : samples) EXPECT_NE(run.out.find(sample), std::string::npos) << sample << run.out;
+  EXPECT_EQ(LabelValue(history).find('\n'), std::string::npos);
+  EXPECT_NE(LabelValue(history).find("vorlen \\\"guard\\\"\\\\\\nhistory"), std::string::npos) << LabelValue(history);
+
+  fake_.failures[WfFunction::FbwfGetMemoryUsage] = {kWfAccessDenied};
+  const Ran failed = Invoke({"metrics", "--guard-history", history}, "", false);
+  EXPECT_EQ(failed.status, kFailed);
+  EXPECT_EQ(failed.out, "# HELP vorlen_up Whether the write filter's library answered: 0 when it can't be loaded or a call "
+                        "failed.\n# TYPE vorlen_up gauge\nvorlen_up 0\n");
 }
 
 }  // namespace
