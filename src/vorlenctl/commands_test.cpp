@@ -277,5 +277,44 @@ TEST_F(VorlenctlRun, MetricsGiveEachFigureReadAndLeaveOutWhatCouldNotBeRead) {
                         "failed.\n# TYPE vorlen_up gauge\nvorlen_up 0\n");
 }
 
+// Each shape's text, and with VORLEN_METRICS_SHAPES=DIR each written to
+// DIR/SHAPE.prom for Prometheus's own linter.
+TEST_F(VorlenctlRun, MetricsOfEveryShapeKeepEachSampleOnALineOfItsOwn) {
+  struct Shape {
+    const char* name;
+    void (*arrange)(FakeFilterLibrary& fake);
+    std::size_t samples;
+  };
+  const Shape shapes[] = {
+      {"filter-off", [](FakeFilterLibrary&) {}, 13},
+      {"no-volume", [](FakeFilterLibrary& f) { f.current.filter = f.next.filter = true; }, 13},
+      {"many-volumes",
+       [](FakeFilterLibrary& f) {
+         f.current.filter = f.next.filter = true;
+         for (char letter = 'C'; letter <= 'Z'; ++letter) {
+           f.current.protected_volumes[std::string(1, letter) + ":"] = {"\\a", "\\b"};
+         }
+       },
+       13 + 2 * 24},
+      {"quotes-and-line-breaks",
+       [](FakeFilterLibrary& f) {
+         f.current.filter = f.next.filter = true;
+         f.current.protected_volumes = {{"C\"\\:", {}}, {"D:\nE:", {"\\x"}}};
+       },
+       13 + 2 * 2},
+      {"library-failing", [](FakeFilterLibrary& f) { f.failures[WfFunction::FbwfIsFilterEnabled] = {kWfAccessDenied}; }, 1},
+  };
+  const char* const folder = std::getenv("VORLEN_METRICS_SHAPES");
+  for (const Shape& shape : shapes) {
+    fake_ = FakeFilterLibrary();
+    shape.arrange(fake_);
+    const std::string text = Invoke({"metrics", "--guard-history", desired_.string()}, "", false).out;
+    std::size_t samples = 0;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) samples += text[at] != '#';
+    EXPECT_EQ(samples, shape.samples) << shape.name << "\n" << text;
+    if (folder != nullptr) std::ofstream(std::string(folder) + "/" + shape.name + ".prom") << text;
+  }
+}
+
 }  // namespace
 }  // namespace ctl

@@ -7,6 +7,7 @@
 #include "vorlenctl/guard_record.h"
 #include "vorlenctl/host.h"
 #include "vorlenctl/metrics.h"
+#include "vorlenctl/plugin_range.h"
 #include "wfapi/codes.h"
 
 namespace ctl {
@@ -52,7 +53,7 @@ std::string CommandProblem(const std::string& level, const CommandResult& result
     case CommandResult::End::kExited:
       return result.status == 0 ? "" : which + "exited with " + std::to_string(result.status);
     case CommandResult::End::kTimedOut:
-      return which + "ran past " + std::to_string(timeout_ms / 1000) + " s and was stopped";
+      return which + "ran past " + ShortDecimal(timeout_ms, 1000, 3) + " s and was stopped";
     case CommandResult::End::kNotStarted: return which + "can't be started: " + result.error;
     case CommandResult::End::kStopped: return which + "was stopped with the guard";
   }
@@ -73,7 +74,7 @@ class Watch {
     const GuardLevels& l = options_.levels;
     system_.Report(kGuardStarted, "started: warning at " + LevelText(l.warning) + ", critical at " +
                                       LevelText(l.critical) + ", read every " +
-                                      std::to_string(options_.interval_ms / 1000) + " s; history " + options_.history);
+                                      ShortDecimal(options_.interval_ms, 1000, 3) + " s; history " + options_.history);
     Look();
   }
 

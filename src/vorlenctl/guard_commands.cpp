@@ -40,13 +40,13 @@ std::string UnfitFile(const std::string& path) {
 
 bool Seconds(const Arguments& parsed, const char* name, unsigned& milliseconds, std::string& error) {
   const std::optional<std::string> text = parsed.Value(name);
-  unsigned long seconds = 0;
   if (!text) return true;
-  if (ParseCount(*text, seconds, 86400) && seconds > 0) {
-    milliseconds = static_cast<unsigned>(seconds * 1000);
+  // Hundredths: a textfile collector may want the figures 20 times a second.
+  if (const std::optional<std::uint32_t> hundredths = ParseHundredths(*text, 8640000); hundredths && *hundredths > 0) {
+    milliseconds = *hundredths * 10;
     return true;
   }
-  error = std::string(name) + " takes whole seconds from 1 to 86400, not " + *text;
+  error = std::string(name) + " takes seconds from 0.01 to 86400, not " + *text;
   return false;
 }
 

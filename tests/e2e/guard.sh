@@ -209,7 +209,7 @@ test_options_and_files_it_cant_use_are_refused_before_anything_is_written() {
     "--warning 0|--warning takes a share of the threshold (85%) or a size (48MB), not 0"
     "--critical 101%|--critical takes a share of the threshold (85%) or a size (48MB), not 101%"
     "--hysteresis 60|--hysteresis takes points of the threshold from 0 to 50, not 60"
-    "--interval 0|--interval takes whole seconds from 1 to 86400, not 0"
+    "--interval 0|--interval takes seconds from 0.01 to 86400, not 0"
     "--history $work/folder|$work/folder is a folder"
     "--history $work/link|$work/link is a link, which the guard does not follow"
     "--textfile $work/nothing|--textfile takes a folder, which $work/nothing is not"
