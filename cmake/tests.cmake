@@ -147,6 +147,16 @@ if(NOT WIN32)
   add_test(NAME guard_soak
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/guard_soak.sh $<TARGET_FILE_DIR:vorlen> 180 ${soak_figures})
   set_tests_properties(ansible_guard guard_soak PROPERTIES TIMEOUT 600 LABELS stress)
+  # The monitoring engines Debian ships, each run as the test's user.
+  foreach(engine icinga2 nagios4)
+    add_test(NAME monitoring_${engine}
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/monitoring_engine.sh ${CMAKE_CURRENT_SOURCE_DIR}
+        $<TARGET_FILE_DIR:vorlen> ${engine})
+  endforeach()
+  add_test(NAME prometheus_metrics
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/prometheus.sh ${CMAKE_CURRENT_SOURCE_DIR}
+      $<TARGET_FILE_DIR:vorlen> $<TARGET_FILE:vorlenctl_tests>)
+  set_tests_properties(monitoring_icinga2 monitoring_nagios4 prometheus_metrics PROPERTIES TIMEOUT 300 LABELS stress)
   add_test(NAME function_names_agree
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/function_names.sh ${CMAKE_CURRENT_SOURCE_DIR}
       $<TARGET_FILE_DIR:vorlen>)

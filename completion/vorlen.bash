@@ -70,7 +70,7 @@ _fbwfsim() {
 _vorlenctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} words=""
   if [ "$COMP_CWORD" -eq 1 ]; then
-    words="get test set overlay check guard --version --help"
+    words="get test set overlay check metrics guard --version --help"
   else
     case ${COMP_WORDS[1]} in
       test) [ "$COMP_CWORD" -eq 2 ] && { mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return; } ;;
@@ -83,7 +83,8 @@ _vorlenctl() {
         fi ;;
       overlay) words="--top --json" ;;
       get) words="--guard-history" ;;
-      check) words="--warning --critical --allow-off --guard-history" ;;
+      check) words="--warning --critical --timeout --allow-off --reboot-pending --guard-history --version --help" ;;
+      metrics) words="--textfile --guard-history" ;;
       guard)
         words="--warning --critical --hysteresis --interval --history --on-warning --on-critical --on-normal"
         words+=" --command-timeout --textfile --install --uninstall" ;;

@@ -22,6 +22,16 @@ for file in usr/bin/vorlen usr/bin/vorlenctl usr/bin/fbwfsim usr/lib/vorlen/libf
   usr/share/doc/vorlen/copyright usr/share/doc/vorlen/changelog.Debian.gz; do
   [ -f "$root/fs/$file" ] || fail "the package lacks $file"
 done
+# The monitoring definitions are the ones the engines' tests run, and the
+# plugin they name is vorlenctl's check.
+for pair in "monitoring/icinga2/fbwf.conf usr/share/icinga2/include/plugins-contrib.d/fbwf.conf" \
+  "monitoring/nagios4/fbwf.cfg usr/share/vorlen/nagios4/fbwf.cfg"; do
+  read -r source installed <<< "$pair"
+  cmp -s "$(dirname "$0")/../../$source" "$root/fs/$installed" || fail "the package's $installed is not $source"
+done
+[ "$(readlink "$root/fs/usr/lib/nagios/plugins/check_fbwf")" = ../../../bin/vorlenctl ] &&
+  "$root/fs/usr/lib/nagios/plugins/check_fbwf" --version | grep -q '^vorlenctl check (vorlen) ' ||
+  fail "the package's check_fbwf is not vorlenctl's check"
 # The stand-in is a test library: never where any program's -lfbwflib or
 # dlopen would find it.
 dpkg-deb -c "$deb" | grep -E 'libfbwflib' | grep -v ' ./usr/lib/vorlen/libfbwflib.so$' &&
