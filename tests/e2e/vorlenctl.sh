@@ -350,4 +350,20 @@ test_names_and_file_names_on_a_windows_console() {
   grep -qF '"\\Журнал"' "$work/out" || fail "get redirected: $(grep -a 'C:' "$work/out" | head -c 300)"
 }
 
+# The stand-in waits up to 30 s for its lock; the check gives up at its
+# timeout with UNKNOWN. (flock holds the lock as the Linux stand-in takes it.)
+test_a_check_whose_library_does_not_answer_is_unknown_at_its_timeout() {
+  [ -z "$runner" ] || return 0
+  arranged
+  flock "$state/lock" sleep 10 &
+  local holder=$! started=$SECONDS
+  until_true 5 eval '! flock -n "$state/lock" true' || fail "the lock is not held"
+  ctl_says 3 "FBWF UNKNOWN - the write filter's library did not answer within 1 s
+" check -t 1
+  [ $((SECONDS - started)) -le 4 ] || fail "the check took $((SECONDS - started)) s to give up"
+  pkill -P "$holder"
+  kill "$holder" 2> /dev/null
+  wait "$holder" 2> /dev/null || true
+}
+
 run_tests
