@@ -23,8 +23,8 @@ PathFacts Inspect(const std::string& path);
 
 // Appends `text` whole, creating the file; false when it can't.
 bool Append(const std::string& path, const std::string& text);
-// Writes `text` to a scratch file of the process's own beside `path`
-// (`path`.PID.new) and moves it over `path`, so a reader finds the old text
+// Writes `text` to a new scratch file of the writer's own beside `path`
+// (`path`.TIME.new) and moves it over `path`, so a reader finds the old text
 // or the new one.
 bool Replace(const std::string& path, const std::string& text);
 // The file's bytes up to `limit`, or nullopt when it can't be read.
@@ -32,6 +32,21 @@ std::optional<std::string> Read(const std::string& path, std::size_t limit);
 bool RenameOver(const std::string& from, const std::string& to);
 // The folders `path` lies in, made where missing.
 bool MakeParentFolders(const std::string& path);
+
+// Ends the process, `line` on standard output and exit status `status`, unless
+// Answered() comes within `seconds`: a call the library does not return
+// from can't be given up any other way. One at a time.
+class Deadline {
+ public:
+  Deadline(unsigned seconds, const std::string& line, int status);
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+  ~Deadline() { Answered(); }
+  void Answered();
+
+ private:
+  void* native_ = nullptr;
+};
 
 // Where the guard keeps its history unless told: on Linux
 // $XDG_STATE_HOME/vorlen/guard.jsonl, else ~/.local/state/vorlen/guard.jsonl;

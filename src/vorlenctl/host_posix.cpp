@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -55,9 +56,12 @@ bool WriteFile(const std::string& path, const std::string& text, int flags) {
 bool Append(const std::string& path, const std::string& text) { return WriteFile(path, text, O_APPEND); }
 
 bool Replace(const std::string& path, const std::string& text) {
-  // The process's own scratch file: two writers of one file never share it.
-  const std::string scratch = path + "." + std::to_string(getpid()) + ".new";
-  if (WriteFile(scratch, text, O_TRUNC) && rename(scratch.c_str(), path.c_str()) == 0) return true;
+  // A scratch file of the writer's own, made new: two writers of one file
+  // never share it.
+  timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::string scratch = path + "." + std::to_string(now.tv_sec) + std::to_string(now.tv_nsec) + ".new";
+  if (WriteFile(scratch, text, O_EXCL) && rename(scratch.c_str(), path.c_str()) == 0) return true;
   unlink(scratch.c_str());
   return false;
 }
@@ -106,6 +110,16 @@ void RequestStop(int) {
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t ignored = write(stop_event, &one, sizeof one);
   errno = saved;
+}
+
+// What a passed deadline says, where its signal handler finds it.
+char deadline_line[512];
+std::size_t deadline_length = 0;
+int deadline_status = 0;
+
+void DeadlinePassed(int) {
+  [[maybe_unused]] const ssize_t ignored = write(STDOUT_FILENO, deadline_line, deadline_length);
+  _exit(deadline_status);
 }
 
 class PosixSystem final : public GuardSystem {
@@ -220,5 +234,24 @@ constexpr const char* kNoServices =
 
 std::string InstallGuardService(const std::vector<std::string>&) { return kNoServices; }
 std::string UninstallGuardService() { return kNoServices; }
+
+// A timer signal rather than a thread: vorlenctl starts with no threads
+// library bound.
+Deadline::Deadline(unsigned seconds, const std::string& line, int status) {
+  std::fflush(stdout);
+  deadline_length = std::min(line.size(), sizeof deadline_line);
+  std::memcpy(deadline_line, line.data(), deadline_length);
+  deadline_status = status;
+  struct sigaction action {};
+  action.sa_handler = DeadlinePassed;
+  sigaction(SIGALRM, &action, nullptr);
+  alarm(seconds);
+  native_ = this;
+}
+
+void Deadline::Answered() {
+  if (native_ != nullptr) alarm(0);
+  native_ = nullptr;
+}
 
 }  // namespace ctl::host

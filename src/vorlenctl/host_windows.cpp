@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 #include "text/unicode.h"
 #include "vorlenctl/host_windows.h"
@@ -101,6 +102,46 @@ std::optional<std::string> DefaultGuardHistory() {
     return Narrow(*all) + "\\Application Data\\vorlen\\guard.jsonl";
   }
   return std::nullopt;
+}
+
+namespace {
+
+struct DeadlineWatch {
+  HANDLE answered;
+  DWORD milliseconds;
+  std::FILE* out;
+  std::string line;
+  int status;
+  HANDLE thread;
+};
+
+DWORD WINAPI WatchDeadline(void* argument) {
+  const DeadlineWatch& watch = *static_cast<DeadlineWatch*>(argument);
+  if (WaitForSingleObject(watch.answered, watch.milliseconds) != WAIT_TIMEOUT) return 0;
+  std::fputs(watch.line.c_str(), watch.out);
+  std::fflush(watch.out);
+  ExitProcess(static_cast<UINT>(watch.status));
+}
+
+}  // namespace
+
+Deadline::Deadline(unsigned seconds, const std::string& line, int status) {
+  auto* watch = new DeadlineWatch{CreateEventW(nullptr, TRUE, FALSE, nullptr), seconds * 1000, stdout, line, status, nullptr};
+  if (watch->answered != nullptr) watch->thread = CreateThread(nullptr, 0, WatchDeadline, watch, 0, nullptr);
+  native_ = watch;
+}
+
+void Deadline::Answered() {
+  auto* watch = static_cast<DeadlineWatch*>(native_);
+  if (watch == nullptr) return;
+  native_ = nullptr;
+  if (watch->thread != nullptr) {
+    SetEvent(watch->answered);
+    WaitForSingleObject(watch->thread, INFINITE);
+    CloseHandle(watch->thread);
+  }
+  if (watch->answered != nullptr) CloseHandle(watch->answered);
+  delete watch;
 }
 
 }  // namespace ctl::host

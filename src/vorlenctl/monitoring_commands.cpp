@@ -1,11 +1,9 @@
 // The commands for monitoring engines: the check, as the monitoring
 // plugins' guidelines define a plugin, and the figures for Prometheus.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "os/threads.h"
 #include "vorlenctl/command.h"
 #include "vorlenctl/host.h"
 #include "vorlenctl/metrics.h"
@@ -93,45 +91,6 @@ std::string ReadCheckOptions(const Arguments& parsed, CheckOptions& options) {
   options.reboot_pending = parsed.Has("--reboot-pending");
   return "";
 }
-
-// Ends the process with an UNKNOWN line when the library has not answered
-// in time: a call the library does not return from can't be given up any
-// other way.
-class Deadline {
- public:
-  Deadline(std::FILE* out, unsigned long seconds) : out_(out), seconds_(seconds) { thread_.Start(&Deadline::Watch, this); }
-  Deadline(const Deadline&) = delete;
-  Deadline& operator=(const Deadline&) = delete;
-  ~Deadline() { Answered(); }
-
-  void Answered() {
-    {
-      os::MutexLock lock(mutex_);
-      answered_ = true;
-    }
-    wakeup_.Signal();
-    thread_.Join();
-  }
-
- private:
-  static void Watch(void* self) {
-    Deadline& deadline = *static_cast<Deadline*>(self);
-    deadline.wakeup_.Wait(static_cast<unsigned>(deadline.seconds_ * 1000));
-    os::MutexLock lock(deadline.mutex_);
-    if (deadline.answered_) return;
-    std::fprintf(deadline.out_, "FBWF UNKNOWN - the write filter's library did not answer within %lu s\n",
-                 deadline.seconds_);
-    std::fflush(deadline.out_);
-    std::_Exit(kPluginUnknown);
-  }
-
-  std::FILE* out_;
-  unsigned long seconds_;
-  os::Mutex mutex_;
-  os::Wakeup wakeup_;
-  os::Thread thread_;
-  bool answered_ = false;
-};
 
 struct Findings {
   Overlay overlay;
@@ -228,7 +187,10 @@ int Check(Context& context, const std::vector<std::string>& args) {
   }
   const std::string note = GuardNote(*parsed);
   Findings findings;
-  Deadline deadline(context.out, options.timeout);
+  host::Deadline deadline(static_cast<unsigned>(options.timeout),
+                          "FBWF UNKNOWN - the write filter's library did not answer within " +
+                              std::to_string(options.timeout) + " s\n",
+                          kPluginUnknown);
   const std::optional<Failure> failure = ReadFindings(context.library, options.reboot_pending, findings);
   deadline.Answered();
   if (failure) return Emit(context.out, "FBWF UNKNOWN - " + FailureText(*failure) + note + "\n"), kPluginUnknown;
