@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vorlenctl/arguments.h"
@@ -31,11 +32,11 @@ inline constexpr int kFailed = 3;
 inline constexpr int kRebootRequired = 3010;  // "success, restart needed" to Windows deployment engines
 
 // vorlenctl run with `args` (its command line after the program's name).
-int RunVorlenctl(Context& context, const std::vector<std::string>& args);
+int RunVorlenctl(Context& context, std::vector<std::string> args);
 // The command line vorlenctl runs when started as `program` (argv[0]): a
 // program named check_fbwf, as monitoring engines name plugins, is
 // vorlenctl check.
-std::vector<std::string> CommandLineOf(const std::string& program, std::vector<std::string> args);
+std::vector<std::string> CommandLineOf(std::string_view program, std::vector<std::string> args);
 
 // Reports a usage error on the error stream; kUsage.
 int UsageError(Context& context, const std::string& message);

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vorlenctl/command.h"
@@ -122,10 +123,11 @@ const Command kCommands[] = {
 
 }  // namespace
 
-int RunVorlenctl(Context& context, const std::vector<std::string>& line) {
+int RunVorlenctl(Context& context, std::vector<std::string> line) {
   if (line.empty()) return std::fputs(kHelp, context.err), kUsage;
-  const std::string& name = line[0];
-  const std::vector<std::string> args(line.begin() + 1, line.end());
+  const std::string name = std::move(line[0]);
+  line.erase(line.begin());
+  const std::vector<std::string>& args = line;
   if (name == "--help" || name == "-h" || name == "help") return std::fputs(kHelp, context.out), kDone;
   if (name == "--version") return std::fprintf(context.out, "vorlenctl (vorlen) %s\n", VORLEN_VERSION), kDone;
   for (const Command& command : kCommands) {
@@ -139,9 +141,9 @@ int RunVorlenctl(Context& context, const std::vector<std::string>& line) {
   return UsageError(context, "unknown command '" + name + "'");
 }
 
-std::vector<std::string> CommandLineOf(const std::string& program, std::vector<std::string> args) {
-  std::string name = program.substr(program.find_last_of("/\\") + 1);
-  if (name.size() > 4 && (name.ends_with(".exe") || name.ends_with(".EXE"))) name.resize(name.size() - 4);
+std::vector<std::string> CommandLineOf(std::string_view program, std::vector<std::string> args) {
+  std::string_view name = program.substr(program.find_last_of("/\\") + 1);
+  if (name.ends_with(".exe") || name.ends_with(".EXE")) name.remove_suffix(4);
   if (name == "check_fbwf") args.insert(args.begin(), "check");
   return args;
 }

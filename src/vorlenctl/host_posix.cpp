@@ -62,7 +62,8 @@ bool Replace(const std::string& path, const std::string& text) {
   clock_gettime(CLOCK_REALTIME, &now);
   const std::string scratch = path + "." + std::to_string(now.tv_sec) + std::to_string(now.tv_nsec) + ".new";
   if (WriteFile(scratch, text, O_EXCL) && rename(scratch.c_str(), path.c_str()) == 0) return true;
-  unlink(scratch.c_str());
+  // What could not be finished is kept as the one PATH.new, for a look.
+  rename(scratch.c_str(), (path + ".new").c_str());
   return false;
 }
 
