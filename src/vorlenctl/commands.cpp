@@ -142,10 +142,13 @@ int RunVorlenctl(Context& context, std::vector<std::string> line) {
 }
 
 std::vector<std::string> CommandLineOf(std::string_view program, std::vector<std::string> args) {
-  std::string_view name = program.substr(program.find_last_of("/\\") + 1);
-  if (name.ends_with(".exe") || name.ends_with(".EXE")) name.remove_suffix(4);
-  if (name == "check_fbwf") args.insert(args.begin(), "check");
-  return args;
+  const std::size_t slash = program.find_last_of("/\\");
+  const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::string_view name(program.data() + start, program.size() - start);
+  if (name != "check_fbwf" && name != "check_fbwf.exe" && name != "check_fbwf.EXE") return args;
+  std::vector<std::string> line{"check"};
+  for (std::string& arg : args) line.push_back(std::move(arg));
+  return line;
 }
 
 
