@@ -27,16 +27,22 @@ std::optional<std::uint64_t> Whole(std::string_view digits) {
 }
 
 std::optional<LevelMark> ParseSize(std::string_view text) {
-  for (const Unit& unit : kUnits) {
-    if (!EndsWith(text, unit.name)) continue;
-    const std::optional<std::uint64_t> count = Whole(text.substr(0, text.size() - unit.name.size()));
-    if (!count || *count == 0 || *count > (std::uint64_t{1} << 42) / unit.bytes) return std::nullopt;
-    return LevelMark{false, *count * unit.bytes};
-  }
-  return std::nullopt;
+  const std::optional<std::uint64_t> bytes = ParseSizeBytes(text);
+  if (!bytes || *bytes == 0) return std::nullopt;
+  return LevelMark{false, *bytes};
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> ParseSizeBytes(std::string_view text) {
+  for (const Unit& unit : kUnits) {
+    if (!EndsWith(text, unit.name)) continue;
+    const std::optional<std::uint64_t> count = Whole(text.substr(0, text.size() - unit.name.size()));
+    if (!count || *count > (std::uint64_t{1} << 42) / unit.bytes) return std::nullopt;
+    return *count * unit.bytes;
+  }
+  return std::nullopt;
+}
 
 std::string_view NameOf(GuardLevel level) { return kLevelNames[static_cast<int>(level)]; }
 

@@ -25,6 +25,8 @@ struct LevelMark {
 std::optional<LevelMark> ParseLevel(std::string_view text);
 // "85%" or "48MB", as ParseLevel reads it back.
 std::string LevelText(const LevelMark& mark);
+// "48MB", "512KB", "1GB", "4096B" in bytes (binary units, at most 4 TiB).
+std::optional<std::uint64_t> ParseSizeBytes(std::string_view text);
 // A count of hundredths from "5" or "2.5", at most `most`.
 std::optional<std::uint32_t> ParseHundredths(std::string_view text, std::uint32_t most);
 

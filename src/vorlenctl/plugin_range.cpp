@@ -1,59 +1,27 @@
 #include "vorlenctl/plugin_range.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "vorlenctl/guard_levels.h"
 
 namespace ctl {
 
 namespace {
 
-constexpr std::int64_t kMostHundredths = 100000000;    // 1,000,000%
-constexpr std::int64_t kMostBytes = std::int64_t{1} << 42;
+constexpr std::uint32_t kMostHundredths = 100000000;  // 1,000,000%
 constexpr std::uint64_t kMebibyte = 1u << 20;
 
-struct Unit {
-  std::string_view suffix;
-  std::int64_t bytes;
-};
-constexpr Unit kUnits[] = {{"GB", std::int64_t{1} << 30}, {"MB", 1 << 20}, {"KB", 1 << 10}, {"B", 1}};
-
-std::optional<std::int64_t> Digits(std::string_view text) {
-  std::int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || text[0] == '-' || text[0] == '+' || ec != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
+// "85", "-5", "80.5", "80.25%": hundredths of a percent; or a size.
+std::optional<RangeEnd> ParseEnd(std::string_view text) {
+  if (const std::optional<std::uint64_t> bytes = ParseSizeBytes(text)) {
+    return RangeEnd{false, static_cast<std::int64_t>(*bytes)};
   }
-  return value;
-}
-
-std::optional<RangeEnd> ParseSize(std::string_view text) {
-  for (const Unit& unit : kUnits) {
-    if (!text.ends_with(unit.suffix)) continue;
-    const std::optional<std::int64_t> count = Digits(text.substr(0, text.size() - unit.suffix.size()));
-    if (!count || *count > kMostBytes / unit.bytes) return std::nullopt;
-    return RangeEnd{false, *count * unit.bytes};
-  }
-  return std::nullopt;
-}
-
-// "85", "-5", "80.5", "80.25%": hundredths of a percent.
-std::optional<RangeEnd> ParseShare(std::string_view text) {
   const bool negative = text.starts_with('-');
   if (negative) text.remove_prefix(1);
   if (text.ends_with('%')) text.remove_suffix(1);
-  const std::size_t point = text.find('.');
-  const std::string_view decimals = point == std::string_view::npos ? "" : text.substr(point + 1);
-  if (decimals.size() > 2 || (point != std::string_view::npos && decimals.empty())) return std::nullopt;
-  const std::optional<std::int64_t> whole = Digits(text.substr(0, point));
-  const std::optional<std::int64_t> part = decimals.empty() ? 0 : Digits(decimals);
-  if (!whole || !part || *whole > kMostHundredths / 100) return std::nullopt;
-  const std::int64_t hundredths = *whole * 100 + *part * (decimals.size() == 1 ? 10 : 1);
-  return RangeEnd{true, negative ? -hundredths : hundredths};
-}
-
-std::optional<RangeEnd> ParseEnd(std::string_view text) {
-  if (const std::optional<RangeEnd> size = ParseSize(text)) return size;
-  return ParseShare(text);
+  const std::optional<std::uint32_t> hundredths = ParseHundredths(text, kMostHundredths);
+  if (!hundredths) return std::nullopt;
+  return RangeEnd{true, negative ? -std::int64_t{*hundredths} : std::int64_t{*hundredths}};
 }
 
 // An end in ten-thousandths of a byte, so that a share and a size compare
