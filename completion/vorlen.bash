@@ -70,20 +70,24 @@ _fbwfsim() {
 _vorlenctl() {
   local cur=${COMP_WORDS[COMP_CWORD]} words=""
   if [ "$COMP_CWORD" -eq 1 ]; then
-    words="get test set overlay check metrics guard --version --help"
+    words="get test set overlay check metrics guard servicing commit --version --help"
   else
     case ${COMP_WORDS[1]} in
-      test) [ "$COMP_CWORD" -eq 2 ] && { mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return; } ;;
+      test)
+        [[ $cur == -* ]] && words="--detect" || { mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return; } ;;
       set)
         if [[ $cur == -* ]] || [ "$COMP_CWORD" -gt 2 ]; then
-          words="--check --exit-reboot"
+          words="--check --exit-reboot --servicing --servicing-file"
         else
           mapfile -t COMPREPLY < <(compgen -f -- "$cur")
           return
         fi ;;
       overlay) words="--top --json" ;;
       get) words="--guard-history" ;;
-      check) words="--warning --critical --timeout --allow-off --reboot-pending --guard-history --version --help" ;;
+      check)
+        words="--warning --critical --timeout --allow-off --reboot-pending --guard-history --servicing-file"
+        words+=" --servicing-limit --version --help" ;;
+      servicing) words="start step end --servicing-file" ;;
       metrics) words="--textfile --guard-history" ;;
       guard)
         words="--warning --critical --hysteresis --interval --history --on-warning --on-critical --on-normal"

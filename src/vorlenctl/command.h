@@ -12,6 +12,7 @@
 #include "vorlenctl/arguments.h"
 #include "vorlenctl/device.h"
 #include "vorlenctl/guard_record.h"
+#include "vorlenctl/host.h"
 #include "json/writer.h"
 #include "wfapi/filter_library.h"
 
@@ -19,10 +20,13 @@ namespace ctl {
 
 using json::JsonWriter;
 
+inline constexpr unsigned kLockWaitMs = 10000;
+
 struct Context {
   FilterLibrary& library;
   std::FILE* out;
   std::FILE* err;
+  unsigned lock_wait_ms = kLockWaitMs;  // for another vorlenctl to let the device go
 };
 
 inline constexpr int kDone = 0;
@@ -30,6 +34,7 @@ inline constexpr int kNotDesired = 1;
 inline constexpr int kUsage = 2;
 inline constexpr int kFailed = 3;
 inline constexpr int kRebootRequired = 3010;  // "success, restart needed" to Windows deployment engines
+inline constexpr int kRetryLater = 1618;      // "another installation is in progress": retried later
 
 // vorlenctl run with `args` (its command line after the program's name).
 int RunVorlenctl(Context& context, std::vector<std::string> args);
@@ -62,6 +67,11 @@ std::optional<std::string> GuardHistoryOf(const Arguments& parsed);
 // The guard's state, beside that history.
 std::optional<GuardState> FindGuardState(const Arguments& parsed);
 
+// The device held for a change: vorlenctl's lock taken and no servicing in
+// progress but the one --servicing names. kDone, or kRetryLater reported.
+int HoldDevice(Context& context, const Arguments& parsed, host::DeviceLock& lock);
+std::int64_t NowSeconds();
+
 // The families of commands: reading and desired state, the overlay,
 // monitoring (the check and the metrics), the overlay guard.
 int Get(Context& context, const std::vector<std::string>& args);
@@ -71,5 +81,7 @@ int ShowOverlay(Context& context, const std::vector<std::string>& args);
 int Check(Context& context, const std::vector<std::string>& args);
 int Metrics(Context& context, const std::vector<std::string>& args);
 int Guard(Context& context, const std::vector<std::string>& args);
+int Servicing(Context& context, const std::vector<std::string>& args);
+int Commit(Context& context, const std::vector<std::string>& args);
 
 }  // namespace ctl

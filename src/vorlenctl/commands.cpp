@@ -25,17 +25,22 @@ constexpr const char* kHelp =
     "\n"
     "  get [--guard-history FILE]   the filter's whole state as JSON, and the\n"
     "                               overlay guard's level where it runs\n"
-    "  test [FILE|-]                compare a desired state (JSON, from FILE or\n"
+    "  test [FILE|-] [--detect]     compare a desired state (JSON, from FILE or\n"
     "                               standard input) with the next session: exit 0\n"
-    "                               when it is in that state, 1 when not\n"
-    "  set [FILE|-] [--check] [--exit-reboot]\n"
+    "                               when it is in that state, 1 when not; --detect\n"
+    "                               as a detection method: a line when it is\n"
+    "  set [FILE|-] [--check] [--exit-reboot] [--servicing NAME]\n"
+    "      [--servicing-file FILE]\n"
     "                               make the next session match it with the fewest\n"
     "                               calls; --check calls nothing and predicts;\n"
     "                               --exit-reboot exits 3010 when a reboot is needed\n"
+    "  commit VOLUME PATH...        commit cached files to the volume\n"
+    "  servicing [start NAME | step STEP | end] [--servicing-file FILE]\n"
+    "                               the record of a servicing in progress\n"
     "  overlay [--top N] [--json]   the overlay's use and the N largest cached files\n"
     "                               of each protected volume (10)\n"
     "  check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending]\n"
-    "        [--guard-history FILE]\n"
+    "        [--guard-history FILE] [--servicing-file FILE] [--servicing-limit SECONDS]\n"
     "                               a monitoring plugin: OK, WARNING (above 80%),\n"
     "                               CRITICAL (above 90%, or the filter off now) or\n"
     "                               UNKNOWN; check --help tells more\n"
@@ -53,7 +58,8 @@ constexpr const char* kHelp =
     "\n"
     "Exit status: 0 done, 1 not in the desired state, 2 a usage error or a desired\n"
     "state that can't be read, 3 the library can't be loaded or a call failed,\n"
-    "3010 after set --exit-reboot when a reboot is needed.\n";
+    "3010 after set --exit-reboot when a reboot is needed, 1618 when another\n"
+    "vorlenctl holds the device or a servicing is in progress: retry later.\n";
 
 }  // namespace
 
@@ -118,7 +124,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"get", Get},         {"test", Test},    {"set", Set},     {"overlay", ShowOverlay},
-    {"check", Check, true}, {"metrics", Metrics}, {"guard", Guard},
+    {"check", Check, true}, {"metrics", Metrics}, {"guard", Guard}, {"servicing", Servicing}, {"commit", Commit},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,8 @@
 
 #include "fake_filter_library.h"
 #include "vorlenctl/metrics.h"
+#include "vorlenctl/servicing.h"
+#include "wfapi/codes.h"
 
 namespace ctl {
 namespace {
@@ -35,7 +38,11 @@ std::string Drain(std::FILE* file, bool compact) {
 // test's own.
 class VorlenctlRun : public ::testing::Test {
  protected:
-  void TearDown() override { std::filesystem::remove(desired_); }
+  void SetUp() override { std::filesystem::create_directories(scratch_); }
+  void TearDown() override {
+    std::filesystem::remove(desired_);
+    std::filesystem::remove_all(scratch_);
+  }
 
   Ran Invoke(std::vector<std::string> args, const std::string& desired = "", bool compact = true) {
     if (!desired.empty()) {
@@ -44,7 +51,7 @@ class VorlenctlRun : public ::testing::Test {
     }
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    Context context{fake_, out, err};
+    Context context{fake_, out, err, 0};
     const int status = RunVorlenctl(context, args);
     return {status, Drain(out, compact), Drain(err, false)};
   }
@@ -52,6 +59,10 @@ class VorlenctlRun : public ::testing::Test {
   FakeFilterLibrary fake_;
   std::filesystem::path desired_ =
       std::filesystem::temp_directory_path() / ("vorlenctl-desired-" + std::to_string(::getpid()) + ".json");
+  // A device's own folder, for its servicing record and vorlenctl's lock.
+  std::filesystem::path scratch_ =
+      std::filesystem::temp_directory_path() / ("vorlenctl-device-" + std::to_string(::getpid()));
+  std::string record_ = (scratch_ / "servicing.json").string();
 };
 
 constexpr const char* kProtectAll =
@@ -211,7 +222,7 @@ TEST_F(VorlenctlRun, TheCheckSaysWhatItFoundOnOneLineWithItsPerformanceData) {
        "overlay_used_percent=0.0%;80;90;0;100\n"},
       {true, 0, 64, {"-w", "eighty"}, 3,
        "FBWF UNKNOWN - usage: vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending] "
-       "[--guard-history FILE] (--warning takes a range such as 80, 10:, ~:90, @80:90 or 48MB, not eighty)\n"},
+       "[--guard-history FILE] [--servicing-file FILE] [--servicing-limit SECONDS] (--warning takes a range such as 80, 10:, ~:90, @80:90 or 48MB, not eighty)\n"},
   };
   for (const Case& c : cases) {
     fake_ = FakeFilterLibrary();
@@ -219,12 +230,121 @@ TEST_F(VorlenctlRun, TheCheckSaysWhatItFoundOnOneLineWithItsPerformanceData) {
     fake_.next.filter = true;
     fake_.next.threshold_mb = c.next_threshold_mb;
     fake_.used_bytes = c.used;
-    std::vector<std::string> args = {"check", "--guard-history", desired_.string()};
+    std::vector<std::string> args = {"check", "--guard-history", desired_.string(), "--servicing-file", record_};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Ran run = Invoke(args, "", false);
     EXPECT_EQ(run.out, c.line);
     EXPECT_EQ(run.status, c.status) << c.line;
   }
+}
+
+// The filter off by intent is a warning, whatever the session, until the
+// servicing has lasted longer than its limit.
+TEST_F(VorlenctlRun, AServicingInProgressIsAWarningUntilItOutlastsItsLimit) {
+  const std::int64_t now = NowSeconds();
+  const std::string perfdata =
+      " | overlay_used=0B;53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100\n";
+  const struct {
+    bool filter_now;
+    std::int64_t started;
+    const char* limit;
+    int status;
+    std::string line;
+  } cases[] = {
+      {false, now - 60, "7200", 1,
+       "FBWF WARNING - the servicing patch is in progress since " + Iso8601(now - 60) +
+           " (step updates); the filter is off by intent; overlay 0.0% used (0.0 MiB of 64 MiB)" + perfdata},
+      {true, now - 60, "7200", 1,
+       "FBWF WARNING - the servicing patch is in progress since " + Iso8601(now - 60) +
+           " (step updates); overlay 0.0% used (0.0 MiB of 64 MiB)" + perfdata},
+      {false, now - 7300, "7200", 2,
+       "FBWF CRITICAL - the servicing patch is in progress since " + Iso8601(now - 7300) +
+           " (step updates), longer than 7200 s; the filter is off by intent; overlay 0.0% used (0.0 MiB of 64 MiB)" +
+           perfdata},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(record_) << ServicingText({"patch", c.started, "updates"});
+    fake_.current.filter = c.filter_now;
+    const Ran run = Invoke({"check", "--servicing-file", record_, "--servicing-limit", c.limit}, "", false);
+    EXPECT_EQ(run.out, c.line);
+    EXPECT_EQ(run.status, c.status);
+  }
+  std::ofstream(record_) << "{\"servicing\": ";
+  EXPECT_EQ(Invoke({"check", "--servicing-file", record_}).status, 2) << "an unreadable record is not ignored";
+}
+
+// Deployment engines read 1618 as "retry later": a change waits for the
+// device's lock and for a servicing in progress, unless it is that servicing's.
+TEST_F(VorlenctlRun, AChangeIsRefusedForRetryWhileTheDeviceIsHeldOrInServicing) {
+  const std::string set_filter = R"({"filter": true})";
+  const std::vector<std::string> set = {"set", "--servicing-file", record_};
+  {
+    host::DeviceLock held;
+    ASSERT_TRUE(held.Take((scratch_ / "vorlenctl.lock").string(), 0));
+    const Ran run = Invoke(set, set_filter);
+    EXPECT_EQ(run.status, kRetryLater);
+    EXPECT_EQ(run.err, "vorlenctl: another vorlenctl is changing this device (" + (scratch_ / "vorlenctl.lock").string() +
+                           " is held); retry later\n");
+    fake_.next.filter = true;
+    EXPECT_EQ(Invoke(set, set_filter).status, kDone) << "nothing to change needs no lock";
+    fake_.next.filter = false;
+  }
+  EXPECT_EQ(Invoke({"servicing", "start", "patch", "--servicing-file", record_}).status, kDone);
+  EXPECT_EQ(Invoke({"servicing", "start", "other", "--servicing-file", record_}).status, kRetryLater);
+  fake_.calls.clear();
+  const Ran refused = Invoke(set, set_filter);
+  EXPECT_EQ(refused.status, kRetryLater);
+  EXPECT_EQ(refused.err.find("vorlenctl: the servicing patch is in progress since "), 0u) << refused.err;
+  EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(), "FbwfEnableFilter"), 0);
+  std::vector<std::string> own = set;
+  own.insert(own.end(), {"--servicing", "patch"});
+  EXPECT_EQ(Invoke(own, set_filter).status, kDone);
+  EXPECT_TRUE(fake_.next.filter);
+  EXPECT_NE(Invoke({"servicing", "step", "updates", "--servicing-file", record_}).out.find("\"step\":\"updates\""),
+            std::string::npos);
+  EXPECT_EQ(Invoke({"servicing", "end", "--servicing-file", record_}).out, "{\"in_progress\":false}");
+  EXPECT_TRUE(std::filesystem::exists(record_ + ".done"));
+  fake_.next.filter = false;
+  EXPECT_EQ(Invoke(set, set_filter).status, kDone);
+}
+
+TEST_F(VorlenctlRun, ACommitCarriesOnPastAFileThatFailsAndFailsTheRun) {
+  fake_.failures[WfFunction::FbwfCommitFile] = {kWfOk, kWfFileNotFound, kWfOk};
+  const Ran run = Invoke({"commit", "C:", "\\a.cfg", "\\gone", "\\b.cfg"});
+  EXPECT_EQ(run.status, kFailed);
+  EXPECT_EQ(fake_.calls, (std::vector<std::string>{"FbwfCommitFile C: \\a.cfg", "FbwfCommitFile C: \\gone",
+                                                   "FbwfCommitFile C: \\b.cfg"}));
+  EXPECT_EQ(run.out, R"({"volume":"C:","files":[{"path":"\\a.cfg","committed":true},)"
+                     R"x({"path":"\\gone","committed":false,"error":"FbwfCommitFilefailedwithcode2(notfound)"},)x"
+                     R"({"path":"\\b.cfg","committed":true}],"committed":2,"failed":1})");
+  EXPECT_EQ(run.err, "vorlenctl: 1 of 3 files could not be committed\n");
+  EXPECT_EQ(Invoke({"commit", "C:"}).status, kUsage);
+}
+
+// A detection method is read by Configuration Manager's rules: output means
+// installed, none not installed, and only a failed detection is an error.
+TEST_F(VorlenctlRun, DetectionPrintsOnlyWhenInTheDesiredStateAndFailsOnlyWhenItCanNotTell) {
+  fake_.next.filter = true;
+  const struct {
+    std::string desired;
+    int status;
+    std::string out;
+    bool error;
+  } cases[] = {
+      {R"({"filter": true})", 0, "inthedesiredstate", false},
+      {R"({"filter": false})", 0, "", false},
+      {R"({"filter": tru})", kUsage, "", true},
+  };
+  for (const auto& c : cases) {
+    const Ran run = Invoke({"test", "--detect"}, c.desired);
+    EXPECT_EQ(run.status, c.status) << c.desired;
+    EXPECT_EQ(run.out, c.out) << c.desired;
+    EXPECT_EQ(run.err.empty(), !c.error) << run.err;
+  }
+  fake_.failures[WfFunction::FbwfIsFilterEnabled] = {kWfAccessDenied};
+  const Ran failed = Invoke({"test", "--detect"}, R"({"filter": true})");
+  EXPECT_EQ(failed.status, kFailed);
+  EXPECT_NE(failed.err, "");
 }
 
 TEST_F(VorlenctlRun, TheCheckAnswersHelpAndVersionAndIsTheProgramNamedCheckFbwf) {

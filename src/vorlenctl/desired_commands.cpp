@@ -120,13 +120,16 @@ std::string SourceOf(const Arguments& parsed) { return parsed.operands.empty() ?
 
 int Test(Context& context, const std::vector<std::string>& args) {
   int status = kDone;
-  const std::optional<Arguments> parsed = Parse(context, args, {}, 1, "vorlenctl test [FILE|-]", status);
+  const std::optional<Arguments> parsed =
+      Parse(context, args, {{"--detect", false}}, 1, "vorlenctl test [FILE|-] [--detect]", status);
   if (!parsed) return status;
   Session desired;
   if (!ReadDesired(context, SourceOf(*parsed), desired, status)) return status;
   Reading reading;
   if (const auto failure = ReadDevice(context.library, reading)) return CallFailed(context, *failure);
   const std::vector<Difference> differences = Differences(reading.next, desired);
+  // A detection method: installed is exit 0 with output, not installed exit 0 without.
+  if (parsed->Has("--detect")) return Emit(context.out, differences.empty() ? "in the desired state\n" : ""), kDone;
   JsonWriter out;
   out.Open('{');
   out.Key("in_desired_state").Bool(differences.empty());
@@ -175,10 +178,14 @@ void WriteOutcome(Context& context, const std::vector<MadeCall>& made, bool rebo
 
 }  // namespace
 
+constexpr const char* kSetUsage =
+    "vorlenctl set [FILE|-] [--check] [--exit-reboot] [--servicing NAME] [--servicing-file FILE]";
+
 int Set(Context& context, const std::vector<std::string>& args) {
   int status = kDone;
   const std::optional<Arguments> parsed =
-      Parse(context, args, {{"--check", false}, {"--exit-reboot", false}}, 1, "vorlenctl set [FILE|-] [--check] [--exit-reboot]", status);
+      Parse(context, args, {{"--check", false}, {"--exit-reboot", false}, {"--servicing", true}, {"--servicing-file", true}},
+            1, kSetUsage, status);
   if (!parsed) return status;
   const bool check = parsed->Has("--check"), exit_reboot = parsed->Has("--exit-reboot");
   Session desired;
@@ -190,6 +197,15 @@ int Set(Context& context, const std::vector<std::string>& args) {
   if (const auto refused = Plan(before.next, desired, calls)) {
     Emit(context.err, "vorlenctl: " + *refused + "\n");
     return kUsage;
+  }
+  // A set with nothing to change takes no lock. One that changes reads and
+  // plans again once it holds the device, as another run may have changed it.
+  host::DeviceLock lock;
+  if (!check && !calls.empty()) {
+    if (const int held = HoldDevice(context, *parsed, lock); held != kDone) return held;
+    if (const auto failure = ReadDevice(context.library, before)) return CallFailed(context, *failure);
+    calls.clear();
+    if (const auto refused = Plan(before.next, desired, calls)) return Emit(context.err, "vorlenctl: " + *refused + "\n"), kUsage;
   }
   std::vector<MadeCall> made;
   Reading after = before;

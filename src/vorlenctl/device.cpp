@@ -187,6 +187,7 @@ WfStatus Call(FilterLibrary& library, const PlannedCall& call) {
     case WfFunction::FbwfAddExclusion: return library.FbwfAddExclusion(volume.c_str(), path.c_str());
     case WfFunction::FbwfRemoveExclusion:
       return library.FbwfRemoveExclusion(volume.c_str(), path.c_str());
+    case WfFunction::FbwfCommitFile: return library.FbwfCommitFile(volume.c_str(), path.c_str());
     default: return kWfProcedureNotFound;
   }
 }

@@ -48,6 +48,23 @@ class Deadline {
   void* native_ = nullptr;
 };
 
+// Held while vorlenctl changes the device, so that two runs never
+// interleave their calls: the lock file stays, the lock goes with the
+// process or the object.
+class DeviceLock {
+ public:
+  DeviceLock() = default;
+  DeviceLock(const DeviceLock&) = delete;
+  DeviceLock& operator=(const DeviceLock&) = delete;
+  ~DeviceLock();
+  // Waits up to `wait_ms` for another holder to let go; false when it hasn't,
+  // or when the file can't be opened.
+  bool Take(const std::string& path, unsigned wait_ms);
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
 // Where the guard keeps its history unless told: on Linux
 // $XDG_STATE_HOME/vorlen/guard.jsonl, else ~/.local/state/vorlen/guard.jsonl;
 // on Windows %ProgramData%\vorlen\guard.jsonl (XP: the all users' application

@@ -1,10 +1,12 @@
 #include "vorlenctl/host.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,6 +92,27 @@ bool MakeParentFolders(const std::string& path) {
     if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
   }
   return true;
+}
+
+DeviceLock::~DeviceLock() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool DeviceLock::Take(const std::string& path, unsigned wait_ms) {
+  // flock is looked up when a lock is taken, not bound at start, which a set
+  // with nothing to change never pays for.
+  using Flock = int (*)(int, int);
+  const auto flock_call = reinterpret_cast<Flock>(dlsym(RTLD_DEFAULT, "flock"));
+  if (flock_call == nullptr || !MakeParentFolders(path)) return false;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  for (unsigned waited = 0;; waited += 50) {
+    if (flock_call(fd, LOCK_EX | LOCK_NB) == 0) return handle_ = fd, true;
+    if (errno != EWOULDBLOCK || waited >= wait_ms) break;
+    poll(nullptr, 0, 50);
+  }
+  close(fd);
+  return false;
 }
 
 std::optional<std::string> DefaultGuardHistory() {

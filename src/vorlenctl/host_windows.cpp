@@ -55,6 +55,24 @@ bool Append(const std::string& path, const std::string& text) {
   return WriteFile(Wide(path), text, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
+DeviceLock::~DeviceLock() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+// The file opened with no sharing is the lock: another open fails until the
+// holder closes it or ends.
+bool DeviceLock::Take(const std::string& path, unsigned wait_ms) {
+  if (!MakeParentFolders(path)) return false;
+  const std::wstring name = Wide(path);
+  for (unsigned waited = 0;; waited += 50) {
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return handle_ = reinterpret_cast<std::intptr_t>(file), true;
+    if (GetLastError() != ERROR_SHARING_VIOLATION || waited >= wait_ms) return false;
+    Sleep(50);
+  }
+}
+
 bool Replace(const std::string& path, const std::string& text) {
   // The process's own scratch file: two writers of one file never share it.
   const std::wstring target = Wide(path), scratch = Wide(path + "." + std::to_string(GetCurrentProcessId()) + ".new");

@@ -9,6 +9,7 @@
 #include "vorlenctl/metrics.h"
 #include "vorlenctl/output.h"
 #include "vorlenctl/plugin_range.h"
+#include "vorlenctl/servicing.h"
 #include "wfapi/codes.h"
 
 namespace ctl {
@@ -19,13 +20,15 @@ namespace {
 enum PluginStatus { kPluginOk = 0, kPluginWarning = 1, kPluginCritical = 2, kPluginUnknown = 3 };
 
 constexpr const char* kCheckUsage =
-    "vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending] [--guard-history FILE]";
+    "vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off] [--reboot-pending] [--guard-history FILE] "
+    "[--servicing-file FILE] [--servicing-limit SECONDS]";
 
 constexpr const char* kCheckHelp =
     "vorlenctl check: the write filter's overlay for a monitoring engine\n"
     "\n"
     "usage: vorlenctl check [-w RANGE] [-c RANGE] [-t SECONDS] [--allow-off]\n"
     "                       [--reboot-pending] [--guard-history FILE]\n"
+    "                       [--servicing-file FILE] [--servicing-limit SECONDS]\n"
     "\n"
     "One line: FBWF OK, WARNING, CRITICAL or UNKNOWN, what was found, and after\n"
     "'|' the overlay's use in bytes (the threshold as the most) and in percent.\n"
@@ -36,6 +39,11 @@ constexpr const char* kCheckHelp =
     "  --allow-off            the filter off in this session is no alert\n"
     "  --reboot-pending       WARNING when the next session differs from this one\n"
     "  --guard-history FILE   the overlay guard's history, for its level\n"
+    "  --servicing-file FILE  the servicing record (servicing.json beside the\n"
+    "                         guard's history): while a servicing is in\n"
+    "                         progress the filter is off by intent, WARNING\n"
+    "  --servicing-limit SECONDS\n"
+    "                         CRITICAL once a servicing has lasted longer (7200)\n"
     "  -V, --version          the version\n"
     "  -h, --help             this help\n"
     "\n"
@@ -51,13 +59,15 @@ constexpr const char* kRangeExamples = "such as 80, 10:, ~:90, @80:90 or 48MB";
 std::vector<OptionForm> CheckForms() {
   return {{"--warning", true, 'w'},    {"--critical", true, 'c'}, {"--timeout", true, 't'},
           {"--allow-off", false},      {"--reboot-pending", false}, {"--guard-history", true},
-          {"--version", false, 'V'},   {"--help", false, 'h'}};
+          {"--version", false, 'V'},   {"--help", false, 'h'},     {"--servicing-file", true},
+          {"--servicing-limit", true}};
 }
 
 struct CheckOptions {
   PluginRange warning = *ParseRange("80");
   PluginRange critical = *ParseRange("90");
   unsigned long timeout = 10;
+  unsigned long servicing_limit = 7200;
   bool allow_off = false;
   bool reboot_pending = false;
 };
@@ -87,6 +97,9 @@ std::string ReadCheckOptions(const Arguments& parsed, CheckOptions& options) {
   if (const auto text = parsed.Value("--timeout"); text && (!ParseCount(*text, options.timeout, 3600) || options.timeout == 0)) {
     return "--timeout takes seconds from 1 to 3600, not " + *text;
   }
+  if (const auto text = parsed.Value("--servicing-limit"); text && !ParseCount(*text, options.servicing_limit, 1ul << 31)) {
+    return "--servicing-limit takes seconds, not " + *text;
+  }
   options.allow_off = parsed.Has("--allow-off");
   options.reboot_pending = parsed.Has("--reboot-pending");
   return "";
@@ -95,6 +108,7 @@ std::string ReadCheckOptions(const Arguments& parsed, CheckOptions& options) {
 struct Findings {
   Overlay overlay;
   std::vector<Difference> pending;  // read only when asked for
+  std::optional<ServicingRecord> servicing;
 };
 
 std::optional<Failure> ReadFindings(FilterLibrary& library, bool reboot_pending, Findings& findings) {
@@ -135,6 +149,20 @@ std::string PendingText(const std::vector<Difference>& pending) {
   return text;
 }
 
+// During a servicing the filter is off by intent: a WARNING, until the
+// servicing has lasted past its limit.
+int ServicingStatus(const ServicingRecord& servicing, bool filter_now, const CheckOptions& options, int status,
+                    std::string& text) {
+  const std::int64_t lasted = NowSeconds() - servicing.since;
+  const std::string off = filter_now ? " " : " the filter is off by intent; ";
+  if (lasted > static_cast<std::int64_t>(options.servicing_limit)) {
+    text = ServicingLine(servicing) + ", longer than " + std::to_string(options.servicing_limit) + " s;" + off + text;
+    return kPluginCritical;
+  }
+  text = ServicingLine(servicing) + ";" + off + text;
+  return status == kPluginOk ? kPluginWarning : status;
+}
+
 int Report(Context& context, const Findings& findings, const CheckOptions& options, const std::string& note) {
   const FbwfMemoryUsage& memory = findings.overlay.memory;
   const std::uint64_t used = UsedBytes(memory), threshold = memory.currentCacheThreshold;
@@ -144,7 +172,9 @@ int Report(Context& context, const Findings& findings, const CheckOptions& optio
                                                           : kPluginOk;
   std::string text = "overlay " + shown.percent + "% used (" + shown.mebibytes + " MiB of " +
                      ShortDecimal(threshold, 1u << 20, 1) + " MiB)";
-  if (!findings.overlay.filter_now && !options.allow_off) {
+  if (findings.servicing) {
+    status = ServicingStatus(*findings.servicing, findings.overlay.filter_now, options, status, text);
+  } else if (!findings.overlay.filter_now && !options.allow_off) {
     status = kPluginCritical;
     text = "the filter is off in this session: the device is unprotected";
   } else if (!findings.overlay.filter_now) {
@@ -187,6 +217,7 @@ int Check(Context& context, const std::vector<std::string>& args) {
   }
   const std::string note = GuardNote(*parsed);
   Findings findings;
+  if (const std::optional<std::string> path = ServicingPathOf(*parsed)) findings.servicing = FindServicing(*path);
   host::Deadline deadline(static_cast<unsigned>(options.timeout),
                           "FBWF UNKNOWN - the write filter's library did not answer within " +
                               std::to_string(options.timeout) + " s\n",

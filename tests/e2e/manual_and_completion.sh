@@ -68,7 +68,7 @@ completes "wes7-x86 wes7-x64" _fbwfsim fbwfsim reset --release wes7
 completes "--clear" _fbwfsim fbwfsim fail --
 completes "FbwfAddExclusion" _fbwfsim fbwfsim fail FbwfAdd
 completes "test" _vorlenctl vorlenctl t
-completes "--check --exit-reboot" _vorlenctl vorlenctl set want.json --
+completes "--check --exit-reboot --servicing --servicing-file" _vorlenctl vorlenctl set want.json --
 completes "--warning" _vorlenctl vorlenctl check --w
 completes "--hysteresis --history" _vorlenctl vorlenctl guard --h
 finish "manual pages clean, $examples example lines run, completion offers the words"
