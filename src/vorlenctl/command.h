@@ -70,7 +70,6 @@ std::optional<GuardState> FindGuardState(const Arguments& parsed);
 // The device held for a change: vorlenctl's lock taken and no servicing in
 // progress but the one --servicing names. kDone, or kRetryLater reported.
 int HoldDevice(Context& context, const Arguments& parsed, host::DeviceLock& lock);
-std::int64_t NowSeconds();
 
 // The families of commands: reading and desired state, the overlay,
 // monitoring (the check and the metrics), the overlay guard.

@@ -241,7 +241,7 @@ TEST_F(VorlenctlRun, TheCheckSaysWhatItFoundOnOneLineWithItsPerformanceData) {
 // The filter off by intent is a warning, whatever the session, until the
 // servicing has lasted longer than its limit.
 TEST_F(VorlenctlRun, AServicingInProgressIsAWarningUntilItOutlastsItsLimit) {
-  const std::int64_t now = NowSeconds();
+  const std::int64_t now = host::NowSeconds();
   const std::string perfdata =
       " | overlay_used=0B;53687091.2;60397977.6;0;67108864 overlay_used_percent=0.0%;80;90;0;100\n";
   const struct {
@@ -302,8 +302,9 @@ TEST_F(VorlenctlRun, AChangeIsRefusedForRetryWhileTheDeviceIsHeldOrInServicing) 
   EXPECT_TRUE(fake_.next.filter);
   EXPECT_NE(Invoke({"servicing", "step", "updates", "--servicing-file", record_}).out.find("\"step\":\"updates\""),
             std::string::npos);
-  EXPECT_EQ(Invoke({"servicing", "end", "--servicing-file", record_}).out, "{\"in_progress\":false}");
-  EXPECT_TRUE(std::filesystem::exists(record_ + ".done"));
+  const std::string ended = Invoke({"servicing", "end", "done", "--servicing-file", record_}).out;
+  EXPECT_EQ(ended.find(R"({"in_progress":false,"last_servicing":{"servicing":"patch",)"), 0u) << ended;
+  EXPECT_NE(ended.find(R"("step":"done"}})"), std::string::npos) << ended;
   fake_.next.filter = false;
   EXPECT_EQ(Invoke(set, set_filter).status, kDone);
 }

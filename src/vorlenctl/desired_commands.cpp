@@ -11,6 +11,7 @@
 #include "vorlenctl/limits.h"
 #include "vorlenctl/output.h"
 #include "vorlenctl/plan.h"
+#include "vorlenctl/servicing.h"
 
 namespace ctl {
 
@@ -66,7 +67,8 @@ void WriteSizeDisplay(JsonWriter& out, const std::optional<std::pair<WfUlong, Wf
 int Get(Context& context, const std::vector<std::string>& args) {
   int status = kDone;
   const std::optional<Arguments> parsed =
-      Parse(context, args, {{"--guard-history", true}}, 0, "vorlenctl get [--guard-history FILE]", status);
+      Parse(context, args, {{"--guard-history", true}, {"--servicing-file", true}}, 0,
+            "vorlenctl get [--guard-history FILE] [--servicing-file FILE]", status);
   if (!parsed) return status;
   Reading reading;
   if (const auto failure = ReadDevice(context.library, reading)) return CallFailed(context, *failure);
@@ -84,6 +86,7 @@ int Get(Context& context, const std::vector<std::string>& args) {
   out.Key("reboot_pending").Bool(RebootPending(reading));
   out.Key("unavailable").Strings(unavailable);
   if (const std::optional<GuardState> guard = FindGuardState(*parsed)) WriteGuardState(out.Key("guard"), *guard);
+  if (const std::optional<std::string> record = ServicingPathOf(*parsed)) WriteServicingKeys(out, *record);
   out.Close();
   Print(context, out);
   return kDone;

@@ -70,12 +70,7 @@ class WindowsSystem final : public GuardSystem {
     return Woken::kTimeout;
   }
 
-  std::int64_t Now() override {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
-  }
+  std::int64_t Now() override { return host::NowSeconds(); }
 
   void Report(const GuardEvent& event, const std::string& text) override {
     const std::wstring wide = Wide(text);

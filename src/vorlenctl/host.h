@@ -48,6 +48,9 @@ class Deadline {
   void* native_ = nullptr;
 };
 
+// Seconds since 1970, UTC.
+std::int64_t NowSeconds();
+
 // Held while vorlenctl changes the device, so that two runs never
 // interleave their calls: the lock file stays, the lock goes with the
 // process or the object.

@@ -55,6 +55,12 @@ bool WriteFile(const std::string& path, const std::string& text, int flags) {
 
 }  // namespace
 
+std::int64_t NowSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec;
+}
+
 bool Append(const std::string& path, const std::string& text) { return WriteFile(path, text, O_APPEND); }
 
 bool Replace(const std::string& path, const std::string& text) {
@@ -186,9 +192,7 @@ class PosixSystem final : public GuardSystem {
     }
   }
 
-  std::int64_t Now() override {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-  }
+  std::int64_t Now() override { return NowSeconds(); }
 
   void Report(const GuardEvent& event, const std::string& text) override {
     std::fprintf(stderr, "vorlenctl guard: event %u %.*s: %s\n", event.id, static_cast<int>(event.name.size()),

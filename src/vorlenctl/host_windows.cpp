@@ -55,6 +55,13 @@ bool Append(const std::string& path, const std::string& text) {
   return WriteFile(Wide(path), text, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
+std::int64_t NowSeconds() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
+}
+
 DeviceLock::~DeviceLock() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }

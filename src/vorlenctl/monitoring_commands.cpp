@@ -153,7 +153,7 @@ std::string PendingText(const std::vector<Difference>& pending) {
 // servicing has lasted past its limit.
 int ServicingStatus(const ServicingRecord& servicing, bool filter_now, const CheckOptions& options, int status,
                     std::string& text) {
-  const std::int64_t lasted = NowSeconds() - servicing.since;
+  const std::int64_t lasted = host::NowSeconds() - servicing.since;
   const std::string off = filter_now ? " " : " the filter is off by intent; ";
   if (lasted > static_cast<std::int64_t>(options.servicing_limit)) {
     text = ServicingLine(servicing) + ", longer than " + std::to_string(options.servicing_limit) + " s;" + off + text;

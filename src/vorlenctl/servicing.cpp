@@ -58,4 +58,18 @@ std::optional<ServicingRecord> FindServicing(const std::string& path) {
   return ServicingRecord{"unreadable", 0, "unknown"};
 }
 
+std::optional<ServicingRecord> FindLastServicing(const std::string& path) {
+  const std::optional<std::string> text = host::Read(path + ".done", 4096);
+  return text ? ParseServicing(*text) : std::nullopt;
+}
+
+void WriteServicingKeys(json::JsonWriter& out, const std::string& path) {
+  for (const auto& [key, record] : {std::pair{"servicing", FindServicing(path)}, std::pair{"last_servicing", FindLastServicing(path)}}) {
+    if (!record) continue;
+    out.Key(key).Open('{');
+    WriteServicingFields(out, *record);
+    out.Close();
+  }
+}
+
 }  // namespace ctl

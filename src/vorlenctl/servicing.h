@@ -35,5 +35,9 @@ std::string LockPathBeside(const std::string& record_path);
 // The record there: nullopt when there is none; a record that can't be read
 // is one in progress whose name is "unreadable", so it never goes unseen.
 std::optional<ServicingRecord> FindServicing(const std::string& path);
+// The last servicing ended there (FILE.done), if any.
+std::optional<ServicingRecord> FindLastServicing(const std::string& path);
+// `servicing` with the record in progress and `last_servicing` where there are.
+void WriteServicingKeys(json::JsonWriter& out, const std::string& path);
 
 }  // namespace ctl

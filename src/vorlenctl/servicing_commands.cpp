@@ -1,6 +1,5 @@
 // The commands of servicing: the record of a servicing in progress, kept
 // on the device, and committing named files through the overlay.
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,10 +12,6 @@
 #include "wfapi/codes.h"
 
 namespace ctl {
-
-std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 namespace {
 
@@ -45,40 +40,41 @@ int HoldDevice(Context& context, const Arguments& parsed, host::DeviceLock& lock
 namespace {
 
 constexpr const char* kServicingUsage =
-    "vorlenctl servicing [start NAME | step STEP | end] [--servicing-file FILE]";
+    "vorlenctl servicing [start NAME | step STEP | end [STEP]] [--servicing-file FILE]";
 
-void PrintServicing(Context& context, const std::optional<ServicingRecord>& record) {
+void PrintServicing(Context& context, const std::string& path) {
   JsonWriter out;
   out.Open('{');
-  out.Key("in_progress").Bool(record.has_value());
-  if (record) WriteServicingFields(out, *record);
+  out.Key("in_progress").Bool(FindServicing(path).has_value());
+  WriteServicingKeys(out, path);
   out.Close();
   Print(context, out);
 }
 
+// start NAME, step STEP, end [STEP]: the record written, under the lock.
 int ChangeServicing(Context& context, const Arguments& parsed, const std::string& path) {
   const std::string& verb = parsed.operands[0];
+  if (verb != "end" && parsed.operands.size() != 2) {
+    return UsageError(context, verb + " takes one operand; usage: " + kServicingUsage);
+  }
   host::DeviceLock lock;
   if (const int held = TakeLock(context, path, lock); held != kDone) return held;
   std::optional<ServicingRecord> record = FindServicing(path);
-  if (verb == "end") {
-    if (record && !host::RenameOver(path, path + ".done")) {
-      return Emit(context.err, "vorlenctl: " + path + " can't be moved to " + path + ".done\n"), kFailed;
-    }
-    return PrintServicing(context, std::nullopt), kDone;
-  }
-  if (parsed.operands.size() != 2) return UsageError(context, verb + " takes one operand; usage: " + kServicingUsage);
-  const std::string& operand = parsed.operands[1];
+  const std::string operand = parsed.operands.size() == 2 ? parsed.operands[1] : "";
   if (verb == "start" && record && record->name != operand) {
     return Emit(context.err, "vorlenctl: " + ServicingLine(*record) + "; retry later\n"), kRetryLater;
   }
   if (verb == "step" && !record) return Emit(context.err, "vorlenctl: no servicing is in progress\n"), kFailed;
-  if (!record) record = ServicingRecord{operand, NowSeconds(), "start"};
-  if (verb == "step") record->step = operand;
+  if (verb == "end" && !record) return PrintServicing(context, path), kDone;
+  if (!record) record = ServicingRecord{operand, host::NowSeconds(), "start"};
+  if (verb != "start" && !operand.empty()) record->step = operand;
   if (!host::MakeParentFolders(path) || !host::Replace(path, ServicingText(*record))) {
     return Emit(context.err, "vorlenctl: " + path + " can't be written\n"), kFailed;
   }
-  return PrintServicing(context, record), kDone;
+  if (verb == "end" && !host::RenameOver(path, path + ".done")) {
+    return Emit(context.err, "vorlenctl: " + path + " can't be moved to " + path + ".done\n"), kFailed;
+  }
+  return PrintServicing(context, path), kDone;
 }
 
 }  // namespace
@@ -89,7 +85,7 @@ int Servicing(Context& context, const std::vector<std::string>& args) {
   if (!parsed) return status;
   const std::optional<std::string> path = ServicingPathOf(*parsed);
   if (!path) return UsageError(context, "no folder for the servicing record is known: give --servicing-file FILE");
-  if (parsed->operands.empty()) return PrintServicing(context, FindServicing(*path)), kDone;
+  if (parsed->operands.empty()) return PrintServicing(context, *path), kDone;
   const std::string& verb = parsed->operands[0];
   if (verb != "start" && verb != "step" && verb != "end") {
     return UsageError(context, "unknown servicing action '" + verb + "'; usage: " + kServicingUsage);

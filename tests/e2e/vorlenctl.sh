@@ -368,4 +368,46 @@ test_a_check_whose_library_does_not_answer_is_unknown_at_its_timeout() {
   wait "$holder" 2> /dev/null || true
 }
 
+# Deployment engines read the exit status as Windows reports it: under wine,
+# cmd's %ERRORLEVEL% after each line of a batch, as a deployment type's
+# command line runs; elsewhere the 8 bits a POSIX status keeps.
+test_return_codes_are_the_ones_a_deployment_reads() {
+  arranged
+  local record want other line expected got=() i=0
+  record=$(native "$work/device/servicing.json")
+  want=$(desired want.json '{"filter": true, "compression": true}')
+  other=$(desired other.json '{"compression": false}')
+  local lines=(
+    "3010|set --exit-reboot --servicing-file $record $want"
+    "0|test --detect $want"
+    "0|servicing start patch --servicing-file $record"
+    "1618|set --exit-reboot --servicing-file $record $other"
+    "3010|set --exit-reboot --servicing patch --servicing-file $record $other"
+    "0|servicing end --servicing-file $record"
+    "0|set --servicing-file $record $other"
+  )
+  if [ -n "$runner" ]; then
+    { echo '@echo off'
+      for line in "${lines[@]}"; do
+        echo "\"$(native "$ctl")\" ${line#*|} > nul 2> nul"
+        echo 'echo %ERRORLEVEL%'
+      done
+    } | sed 's/$/\r/' > "$work/codes.cmd"
+    $runner cmd /c "$(native "$work/codes.cmd")" > "$work/out" 2> "$work/err" < /dev/null
+    mapfile -t got < <(tr -d '\r' < "$work/out")
+  else
+    for line in "${lines[@]}"; do
+      # shellcheck disable=SC2086
+      "$ctl" ${line#*|} > /dev/null 2>&1 < /dev/null
+      got+=("$?")
+    done
+  fi
+  for line in "${lines[@]}"; do
+    expected=${line%%|*}
+    [ -n "$runner" ] || expected=$((expected % 256))
+    [ "${got[$i]:-none}" = "$expected" ] || fail "vorlenctl ${line#*|} exited ${got[$i]:-none}, not $expected"
+    i=$((i + 1))
+  done
+}
+
 run_tests
