@@ -1,6 +1,7 @@
 # -*- coding: utf-8 -*-
 # The module runs as an action on the controller (plugins/action/filter.py),
-# which calls vorlenctl on the host; this file holds its documentation.
+# which runs vorlenctl on the host through the connection; this file holds
+# its documentation.
 from __future__ import annotations
 
 DOCUMENTATION = r'''
@@ -11,8 +12,10 @@ description:
     fewest calls, by running C(vorlenctl set) on the host.
   - Settings not given are left as they are. Changes take effect at the next
     reboot; C(reboot_required) says whether one is needed.
-  - Runs C(ansible.windows.win_command) on Windows hosts and
-    C(ansible.builtin.command) elsewhere.
+  - Runs vorlenctl through the connection's own command execution, as
+    M(ansible.builtin.raw) does, with the desired state on its standard
+    input; no module is sent to the host and no Python runs there. The
+    task's C(environment) is applied to that command.
 version_added: 0.1.0
 options:
   filter:
@@ -37,6 +40,14 @@ options:
       - Each volume named gets this whole exclusion list; volumes not named
         keep theirs. A volume named here must be protected.
     type: dict
+  servicing:
+    description:
+      - The name of the servicing in progress this change belongs to; without
+        it, a device in servicing is refused (vorlenctl exits 1618).
+    type: str
+  servicing_file:
+    description: The servicing record on the host (vorlenctl's default beside the guard's history).
+    type: str
   executable:
     description: vorlenctl's path on the host.
     type: str

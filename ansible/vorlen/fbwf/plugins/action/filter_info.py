@@ -1,0 +1,45 @@
+# -*- coding: utf-8 -*-
+# vorlenctl get on the host, as facts, with what differs between the running
+# session and the next spelt out.
+from __future__ import annotations
+
+from ansible_collections.vorlen.fbwf.plugins.plugin_utils.vorlenctl import VorlenctlAction
+
+
+def differences(current, following):
+    """Each setting that differs, with both values; exclusions by volume."""
+    found = []
+    for key in ('filter', 'compression', 'preallocation', 'threshold_mb', 'protected'):
+        if key in current and key in following and current[key] != following[key]:
+            found.append({'key': key, 'current': current[key], 'next': following[key]})
+    now, then = current.get('exclusions', {}), following.get('exclusions', {})
+    for volume in sorted(set(now) | set(then)):
+        if sorted(p.lower() for p in now.get(volume, [])) != sorted(p.lower() for p in then.get(volume, [])):
+            found.append({'key': 'exclusions', 'volume': volume, 'current': now.get(volume), 'next': then.get(volume)})
+    return found
+
+
+class ActionModule(VorlenctlAction):
+    _VALID_ARGS = frozenset(('executable', 'guard_history', 'servicing_file'))
+
+    def run(self, tmp=None, task_vars=None):
+        result = super().run(tmp, task_vars)
+        self._supports_check_mode = True
+        argv = ['get']
+        for option in ('guard_history', 'servicing_file'):
+            if self._task.args.get(option):
+                argv += ['--' + option.replace('_', '-'), self._task.args[option]]
+        state = self.vorlenctl_json(argv, result)
+        if result.get('failed'):
+            return result
+        state['differences'] = differences(state['current'], state['next'])
+        state['protected_now'] = bool(state['current'].get('filter'))
+        state['protected_next'] = bool(state['next'].get('filter'))
+        memory = state.get('memory')
+        if memory and memory.get('current_threshold'):
+            used = memory['dir_structure'] + memory['file_data']
+            state['overlay_used_bytes'] = used
+            state['overlay_used_percent'] = int(used * 1000 // memory['current_threshold']) / 10
+        result['ansible_facts'] = {'fbwf': state}
+        result['changed'] = False
+        return result

@@ -1,0 +1,52 @@
+# -*- coding: utf-8 -*-
+# The collection's actions run vorlenctl on the host through the connection's
+# own command execution, as the raw module runs a command: no module is sent
+# to the host and no Python runs there, and the input goes on standard input.
+# The task's environment is applied here, since that execution ignores it.
+from __future__ import annotations
+
+import json
+import shlex
+
+from ansible.plugins.action import ActionBase
+
+
+def _powershell_quote(text):
+    return "'" + str(text).replace("'", "''") + "'"
+
+
+class VorlenctlAction(ActionBase):
+    TRANSFERS_FILES = False
+
+    def windows(self):
+        return getattr(self._connection._shell, 'SHELL_FAMILY', '') == 'powershell'
+
+    def command_line(self, argv):
+        environment = {}
+        prefix = self._compute_environment_string(environment)
+        if self.windows():
+            settings = ''.join('$env:%s = %s; ' % (name, _powershell_quote(value)) for name, value in environment.items())
+            return '%s$input | & %s; exit $LASTEXITCODE' % (settings, ' '.join(_powershell_quote(a) for a in argv))
+        return (prefix + ' ' if prefix else '') + ' '.join(shlex.quote(str(a)) for a in argv)
+
+    def vorlenctl(self, args, stdin=None):
+        """vorlenctl ARGS on the host: (rc, stdout, stderr)."""
+        executable = self._task.args.get('executable') or ('vorlenctl.exe' if self.windows() else 'vorlenctl')
+        data = stdin.encode('utf-8') if isinstance(stdin, str) else stdin
+        ran = self._low_level_execute_command(self.command_line([executable] + list(args)), in_data=data)
+        return ran.get('rc'), ran.get('stdout', ''), ran.get('stderr', '')
+
+    def vorlenctl_json(self, args, result, stdin=None):
+        """vorlenctl's JSON answer, or None with `result` failed and why."""
+        rc, out, err = self.vorlenctl(args, stdin)
+        result['rc'] = rc
+        try:
+            answer = json.loads(out or 'null')
+        except ValueError:
+            answer = None
+        if rc != 0:
+            result['failed'] = True
+            result['msg'] = (err or out or 'vorlenctl exited %s' % rc).strip()
+        elif not isinstance(answer, dict):
+            result.update(failed=True, msg='vorlenctl printed no JSON: %s' % out[:500])
+        return answer
