@@ -9,13 +9,9 @@ set -u
 source_dir=$1 bin=$(cd "$2" && pwd)
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
-command -v ansible-playbook > /dev/null || { echo "FAIL: needs ansible-playbook (Debian's ansible-core)"; exit 1; }
-
-mkdir -p "$work/collections/ansible_collections/vorlen"
-ln -s "$source_dir/ansible/vorlen/fbwf" "$work/collections/ansible_collections/vorlen/fbwf"
-export ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_LOCALHOST_WARNING=false ANSIBLE_NOCOLOR=1 \
-  ANSIBLE_INVENTORY_UNPARSED_WARNING=false ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 ANSIBLE_FORKS=10 \
-  ANSIBLE_HOME="$work/ansible-home" ANSIBLE_LOCAL_TEMP="$work/ansible-tmp"
+# shellcheck source=ansible_lib.sh
+source "$(dirname "$0")/ansible_lib.sh"
+export ANSIBLE_FORKS=10
 
 ansible-doc vorlen.fbwf.filter > "$work/doc" 2>&1 && grep -q 'threshold_mb' "$work/doc" ||
   fail "ansible-doc does not render the module: $(head -n 5 "$work/doc")"
@@ -44,8 +40,8 @@ YAML
 playbook() {
   ansible-playbook -v -i "$work/inventory" -e "vorlenctl=$bin/vorlenctl" "$@" "$work/site.yml" > "$work/run.out" 2> "$work/run.err"
   sed -n '/^PLAY RECAP/,$p' "$work/run.out" > "$work/recap"
-  awk '/changed=[1-9]/ {print $1}' "$work/recap" | sort | tr '\n' ' ' | sed 's/ $//' > "$work/changed"
-  awk '/failed=[1-9]/ {print $1}' "$work/recap" | sort | tr '\n' ' ' | sed 's/ $//' > "$work/failed"
+  recap_hosts "$work/run.out" changed > "$work/changed"
+  recap_hosts "$work/run.out" failed > "$work/failed"
   [ -s "$work/recap" ] || fail "ansible-playbook $* printed no recap: $(tail -n 5 "$work/run.err")"
 }
 all_but() { seq -w 1 20 | sed 's/^/device/' | grep -vx "$1" | tr '\n' ' ' | sed 's/ $//'; }

@@ -7,15 +7,11 @@ set -u
 source_dir=$(cd "$1" && pwd) bin=$(cd "$2" && pwd)
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
-command -v ansible-playbook > /dev/null || { echo "FAIL: needs ansible-playbook (Debian's ansible-core)"; exit 1; }
 # Whatever the result, no guard outlives the test.
 trap '[ -n "${VORLEN_KEEP:-}" ] && cp -r "$work" "$VORLEN_KEEP"; cat "$work"/device*/guard.jsonl.pid 2> /dev/null | xargs -r kill -KILL 2> /dev/null; rm -rf "$work"' EXIT
 
-mkdir -p "$work/collections/ansible_collections/vorlen"
-ln -s "$source_dir/ansible/vorlen/fbwf" "$work/collections/ansible_collections/vorlen/fbwf"
-export ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_LOCALHOST_WARNING=false ANSIBLE_NOCOLOR=1 \
-  ANSIBLE_INVENTORY_UNPARSED_WARNING=false ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 \
-  ANSIBLE_HOME="$work/ansible-home" ANSIBLE_LOCAL_TEMP="$work/ansible-tmp"
+# shellcheck source=ansible_lib.sh
+source "$(dirname "$0")/ansible_lib.sh"
 
 {
   echo "[devices]"
