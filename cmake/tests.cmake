@@ -138,6 +138,9 @@ if(NOT WIN32)
   add_test(NAME ansible_servicing
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible_servicing.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
   set_tests_properties(ansible_servicing PROPERTIES TIMEOUT 900 LABELS stress)
+  add_test(NAME fleet_report
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/fleet_report.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
+  set_tests_properties(fleet_report PROPERTIES TIMEOUT 300 LABELS stress)
   add_test(NAME ansible_guard
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible_guard.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
   # A sanitized guard keeps what it frees in quarantine and runs slower: there

@@ -3,6 +3,8 @@
 # session and the next spelt out.
 from __future__ import annotations
 
+import json
+
 from ansible_collections.vorlen.fbwf.plugins.plugin_utils.vorlenctl import VorlenctlAction
 
 
@@ -20,7 +22,7 @@ def differences(current, following):
 
 
 class ActionModule(VorlenctlAction):
-    _VALID_ARGS = frozenset(('executable', 'guard_history', 'servicing_file'))
+    _VALID_ARGS = frozenset(('executable', 'guard_history', 'servicing_file', 'desired'))
 
     def run(self, tmp=None, task_vars=None):
         result = super().run(tmp, task_vars)
@@ -33,6 +35,12 @@ class ActionModule(VorlenctlAction):
         if result.get('failed'):
             return result
         state['differences'] = differences(state['current'], state['next'])
+        if self._task.args.get('desired') is not None:
+            # vorlenctl's own comparison, so that the report says what test and set would.
+            rc, out, err = self.vorlenctl(['test', '-'], json.dumps(self._task.args['desired']))
+            if rc not in (0, 1):
+                return dict(result, failed=True, rc=rc, msg=(err or out).strip())
+            state['desired'] = json.loads(out)
         state['protected_now'] = bool(state['current'].get('filter'))
         state['protected_next'] = bool(state['next'].get('filter'))
         memory = state.get('memory')

@@ -18,6 +18,11 @@ options:
   servicing_file:
     description: The servicing record, for C(fbwf.servicing) and C(fbwf.last_servicing).
     type: str
+  desired:
+    description:
+      - A desired state, as M(vorlen.fbwf.filter) takes it; C(fbwf.desired) is then
+        C(vorlenctl test)'s answer, C(in_desired_state) and the C(differences) of the next session.
+    type: dict
   executable:
     description: vorlenctl's path on the host.
     type: str
