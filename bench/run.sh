@@ -2,7 +2,8 @@
 # Start-up cost of vorlen against the process floor (/bin/true), measured in
 # one run: instruction counts from callgrind (repeatable on a noisy machine),
 # flushes from strace, wall-time medians. Builds the release configuration
-# first. Prints a table, then one line per target saying whether it is met.
+# first. Prints a table, then one line per target saying whether it is met;
+# then the fleet's figures (bench/fleet.sh; VORLEN_FLEET_DEVICES devices, 1000).
 #
 #   bench/run.sh [RUNS_FOR_WALL_TIME]
 set -euo pipefail
@@ -161,4 +162,8 @@ verdict "vorlenctl set with nothing to change at most 3 x /bin/true ($(ratio "$c
 verdict "vorlenctl guard idle under 1% of a core (${guard_cpu}%)" "$guard_cpu < 1"
 verdict "-addex, 100,000 in each list, peak at most 3 x config + 4 MiB ($((peak100k / 1024)) MiB)" \
   "$peak100k <= 3 * $config100k / 1024 + 4096"
+
+# The fleet: Ansible over 1,000 simulated devices, with its own verdicts.
+echo
+bash "$here/bench/fleet.sh" "$build/bin" "${VORLEN_FLEET_DEVICES:-1000}" || met=1
 exit "$met"
