@@ -13,8 +13,10 @@ source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/ansible_lib.sh"
 export ANSIBLE_FORKS=10
 
-ansible-doc vorlen.fbwf.filter > "$work/doc" 2>&1 && grep -q 'threshold_mb' "$work/doc" ||
-  fail "ansible-doc does not render the module: $(head -n 5 "$work/doc")"
+for module in filter:threshold_mb filter_info:protected_next commit:paths servicing_record:ended; do
+  ansible-doc "vorlen.fbwf.${module%%:*}" > "$work/doc" 2>&1 && grep -q "${module#*:}" "$work/doc" ||
+    fail "ansible-doc does not render ${module%%:*}: $(head -n 5 "$work/doc")"
+done
 
 {
   echo "[devices]"
@@ -92,5 +94,33 @@ for i in 1 2; do
     fail "sim$i was not rebooted by the shipped playbook: $(tail -n 20 "$work/shipped.out")"
   FBWFSIM_DIR="$work/sim$i" "$bin/vorlen" -fbwfstate | grep -qx 'FBWF is ENABLED' || fail "sim$i's filter is not on now"
 done
+
+# A file changed through the overlay kept by commit, the filter on; a file
+# that isn't there named, the run failed.
+export FBWFSIM_DIR="$work/c1"
+"$bin/fbwfsim" write C: '\app\settings.ini' 'colour = red' > /dev/null
+"$bin/vorlen" -enable > /dev/null && "$bin/vorlen" -protectvolume C: > /dev/null && "$bin/fbwfsim" reboot
+"$bin/fbwfsim" write C: '\app\settings.ini' 'colour = blue' > /dev/null
+unset FBWFSIM_DIR
+cat > "$work/commit.yml" <<YAML
+- hosts: localhost
+  gather_facts: false
+  tasks:
+    - vorlen.fbwf.commit:
+        volume: "C:"
+        paths: ['\\app\\settings.ini', '\\app\\missing.ini']
+        executable: $bin/vorlenctl
+      environment:
+        FBWFSIM_DIR: $work/c1
+YAML
+ansible-playbook -i localhost, -c local "$work/commit.yml" > "$work/commit.out" 2>&1 &&
+  fail "a commit with a missing file succeeded: $(tail -n 5 "$work/commit.out")"
+grep -qF '1 of 2 files could not be committed: \\app\\missing.ini: FbwfCommitFile failed with code 2 (not found)' "$work/commit.out" ||
+  fail "the commit's failure is not named: $(grep -A3 fatal "$work/commit.out")"
+FBWFSIM_DIR="$work/c1" "$bin/fbwfsim" ls C: '\app' | grep -qE '^disk .*settings.ini$' ||
+  fail "the committed file is not on the disk: $(FBWFSIM_DIR="$work/c1" "$bin/fbwfsim" ls C: '\app')"
+FBWFSIM_DIR="$work/c1" "$bin/fbwfsim" reboot
+[ "$(FBWFSIM_DIR="$work/c1" "$bin/fbwfsim" read C: '\app\settings.ini')" = 'colour = blue' ] ||
+  fail "the committed content did not outlast a reboot"
 
 finish "20 devices converged in ${took}s (one failing alone), then stayed; check mode saw the drift and changed nothing"
