@@ -20,7 +20,7 @@ devices=$(seq -w 1 20 | sed 's/^/device/')
 mkdir -p "$work/markers"
 {
   echo "[devices]"
-  for d in $devices; do
+  for d in $devices device21; do
     echo "$d ansible_connection=local fbwfsim_dir=$work/$d fbwf_servicing_record=$work/$d/vorlen/servicing.json" \
       "fbwf_environment='{\"FBWFSIM_DIR\": \"$work/$d\"}'"
   done
@@ -30,6 +30,8 @@ for d in $devices; do
     FBWFSIM_DIR=$work/$d "$bin/vorlenctl" set > /dev/null && FBWFSIM_DIR=$work/$d "$bin/fbwfsim" reboot ||
     fail "$d could not be arranged"
 done
+# device21's filter is off by design: never switched on.
+FBWFSIM_DIR=$work/device21 "$bin/vorlen" -protectvolume C: > /dev/null
 cat > "$work/reboot.yml" <<'YAML'
 - ansible.builtin.command: "{{ fbwfsim }} reboot"
   environment:
@@ -93,6 +95,7 @@ all_protected "after the first run"
   fail "the records end: device01 $(last_step device01), device12 $(last_step device12)"
 pkill -KILL -f "sleep 417" && echo "note: the timeout stopped the task, not its command; killed"
 
+cp "$work/run.out" "$work/skipped.out"
 rm "$work"/markers/*.fail "$work"/markers/*.hang
 play patch-2026-12 5
 changed=$(recap_hosts "$work/run.out" changed)
@@ -125,5 +128,13 @@ play patch-2027-01 100 --limit device01
 [ "$(recap_hosts "$work/run.out" failed)" = "" ] && [ "$(last_step device01)" = done ] ||
   fail "the run after it did not service device01: $(tail -n 20 "$work/run.out")"
 all_protected "at the end"
+
+# The device whose filter is off by design, as the administrator states.
+FBWFSIM_DIR=$work/device21 "$bin/vorlenctl" get | tr -d ' \n' | grep -q '"current":{"filter":false.*"next":{"filter":false' ||
+  fail "device21's filter was switched: $(FBWFSIM_DIR=$work/device21 "$bin/vorlenctl" get | head -c 300)"
+grep -A 2 '^ok: \[device21\] => {' "$work/skipped.out" | grep -q 'the filter is off for the next session: not serviced, left as it is' ||
+  fail "device21 is not reported skipped: $(grep device21 "$work/skipped.out" | tail -n 3)"
+play patch-2027-01 100 --limit device21 -e fbwf_servicing_unfiltered=fail
+[ "$(recap_hosts "$work/run.out" failed)" = device21 ] || fail "device21 did not fail as stated: $(tail -n 5 "$work/run.out")"
 
 finish "20 devices serviced: 4 failing updates put back and reported at their step, serviced by a second run; an interrupted play recovered"
