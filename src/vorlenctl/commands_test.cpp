@@ -38,7 +38,11 @@ std::string Drain(std::FILE* file, bool compact) {
 // test's own.
 class VorlenctlRun : public ::testing::Test {
  protected:
-  void SetUp() override { std::filesystem::create_directories(scratch_); }
+  // What vorlenctl keeps by default (its lock) goes to the test's folder.
+  void SetUp() override {
+    std::filesystem::create_directories(scratch_);
+    ::setenv("XDG_STATE_HOME", scratch_.c_str(), 1);
+  }
   void TearDown() override {
     std::filesystem::remove(desired_);
     std::filesystem::remove_all(scratch_);

@@ -4,6 +4,9 @@
 set -u
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-e2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# What the programs keep by default (the guard's history, vorlenctl's lock,
+# the stand-in's state) stays in the scratch folder too.
+export XDG_STATE_HOME="$work/xdg-state"
 : > "$work/failures"
 
 fail() {
