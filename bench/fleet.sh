@@ -14,6 +14,7 @@ bin=$(cd "$1" && pwd) devices=${2:-1000} forks=${3:-20}
 vorlen=$bin/vorlen vorlenctl=$bin/vorlenctl
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-fleet.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work/xdg-state"
 mkdir -p "$work/collections/ansible_collections/vorlen"
 ln -s "$here/ansible/vorlen/fbwf" "$work/collections/ansible_collections/vorlen/fbwf"
 export ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_LOCALHOST_WARNING=false ANSIBLE_NOCOLOR=1 \

@@ -16,7 +16,7 @@ vorlen="$build/bin/vorlen"
 vorlenctl="$build/bin/vorlenctl"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-export FBWFSIM_DIR
+export FBWFSIM_DIR XDG_STATE_HOME="$work/xdg-state"  # vorlenctl's lock and history stay here
 
 # A state folder with the filter on, C protected and N exclusions of 36
 # characters in each session's list, written once by vorlen itself (as a
