@@ -32,11 +32,6 @@ for d in $devices; do
 done
 # device21's filter is off by design: never switched on.
 FBWFSIM_DIR=$work/device21 "$bin/vorlen" -protectvolume C: > /dev/null
-cat > "$work/reboot.yml" <<'YAML'
-- ansible.builtin.command: "{{ fbwfsim }} reboot"
-  environment:
-    FBWFSIM_DIR: "{{ fbwfsim_dir }}"
-YAML
 # The administrator's updates: they run only unprotected, and fail, hang or
 # take their time where a marker says so.
 cat > "$work/updates.yml" <<'YAML'
@@ -60,12 +55,11 @@ cat > "$work/site.yml" <<'YAML'
     - role: vorlen.fbwf.servicing
       vars:
         fbwf_servicing_update_tasks: "{{ work }}/updates.yml"
-        fbwf_servicing_reboot_tasks: "{{ work }}/reboot.yml"
         fbwf_servicing_update_timeout: "{{ update_timeout }}"
 YAML
 play() {  # play NAME TIMEOUT [OPTIONS]: the servicing NAME, its output in $work/run.out
   ansible-playbook -i "$work/inventory" -e "work=$work markers=$work/markers fbwf_vorlenctl=$bin/vorlenctl" \
-    -e "fbwfsim=$bin/fbwfsim fbwf_servicing_name=$1 update_timeout=$2" "${@:3}" "$work/site.yml" > "$work/run.out" 2>&1
+    -e "fbwf_fbwfsim=$bin/fbwfsim fbwf_servicing_name=$1 update_timeout=$2" "${@:3}" "$work/site.yml" > "$work/run.out" 2>&1
 }
 all_protected() {  # all_protected WHEN: every device runs protected and stays so at the next boot
   local d
