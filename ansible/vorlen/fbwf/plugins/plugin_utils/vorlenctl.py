@@ -11,22 +11,29 @@ import shlex
 from ansible.plugins.action import ActionBase
 
 
-def _powershell_quote(text):
-    return "'" + str(text).replace("'", "''") + "'"
-
-
 class VorlenctlAction(ActionBase):
     TRANSFERS_FILES = False
 
+    def family(self):
+        return getattr(self._connection._shell, 'SHELL_FAMILY', '')
+
     def windows(self):
-        return getattr(self._connection._shell, 'SHELL_FAMILY', '') == 'powershell'
+        return self.family() in ('powershell', 'cmd')
 
     def command_line(self, argv):
         environment = {}
         prefix = self._compute_environment_string(environment)
-        if self.windows():
-            settings = ''.join('$env:%s = %s; ' % (name, _powershell_quote(value)) for name, value in environment.items())
-            return '%s$input | & %s; exit $LASTEXITCODE' % (settings, ' '.join(_powershell_quote(a) for a in argv))
+        shell = self._connection._shell
+        if self.family() == 'powershell':
+            # $input is the script's standard input; handed on as the program's.
+            quoted = ["'%s'" % shell._escape(str(a)) for a in argv]
+            settings = ''.join("$env:%s = '%s'; " % (name, shell._escape(str(value))) for name, value in environment.items())
+            return '%s$input | & %s; exit $LASTEXITCODE' % (settings, ' '.join(quoted))
+        if self.family() == 'cmd':
+            # set's own quotes, escaped from cmd, keep a blank before && out of the value.
+            settings = ''.join('set ^"%s^" && ' % shell.quote('%s=%s' % (name, value)).strip('^"')
+                               for name, value in environment.items())
+            return settings + ' '.join(shell.quote(str(a)) for a in argv)
         return (prefix + ' ' if prefix else '') + ' '.join(shlex.quote(str(a)) for a in argv)
 
     def vorlenctl(self, args, stdin=None):
