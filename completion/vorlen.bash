@@ -83,7 +83,7 @@ _vorlenctl() {
           return
         fi ;;
       overlay) words="--top --json" ;;
-      get) words="--guard-history" ;;
+      get) words="--guard-history --servicing-file" ;;
       check)
         words="--warning --critical --timeout --allow-off --reboot-pending --guard-history --servicing-file"
         words+=" --servicing-limit --version --help" ;;
