@@ -135,8 +135,8 @@ if(NOT WIN32)
   add_test(NAME ansible_fleet
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
   set_tests_properties(ansible_fleet PROPERTIES TIMEOUT 600 LABELS stress)
-  add_test(NAME ansible_command_line
-    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/tests/ansible/command_line_test.py ${CMAKE_CURRENT_SOURCE_DIR})
+  add_test(NAME ansible_actions
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/tests/ansible/actions_test.py ${CMAKE_CURRENT_SOURCE_DIR})
   add_test(NAME ansible_servicing
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/ansible_servicing.sh ${CMAKE_CURRENT_SOURCE_DIR} $<TARGET_FILE_DIR:vorlen>)
   set_tests_properties(ansible_servicing PROPERTIES TIMEOUT 900 LABELS stress)
