@@ -5,7 +5,9 @@
 # others end serviced and protected, and a second run services only the 4.
 # Then a play killed between the two reboots: monitoring sees the servicing,
 # the next run puts the filter back and fails with the step, the one after
-# services it. After every play, every device runs protected.
+# services it. A reboot that does not come back fails at its step. A device
+# whose filter is off by design is left so. After every play, every device
+# runs protected.
 #   ansible_servicing.sh SOURCE_DIR BIN_DIR
 set -u
 source_dir=$(cd "$1" && pwd) bin=$(cd "$2" && pwd)
@@ -47,6 +49,11 @@ cat > "$work/updates.yml" <<'YAML'
     [ -e "$m.hang" ] && exec sleep 417
     [ -e "$m.slow" ] && { touch "$m.updating"; exec sleep 418; }
     echo {{ inventory_hostname }} >> {{ markers }}/updated
+YAML
+# A reboot that never comes back.
+cat > "$work/no-reboot.yml" <<'YAML'
+- ansible.builtin.fail:
+    msg: the device did not come back within 600 s
 YAML
 cat > "$work/site.yml" <<'YAML'
 - hosts: devices
@@ -122,6 +129,14 @@ play patch-2027-01 100 --limit device01
 [ "$(recap_hosts "$work/run.out" failed)" = "" ] && [ "$(last_step device01)" = done ] ||
   fail "the run after it did not service device01: $(tail -n 20 "$work/run.out")"
 all_protected "at the end"
+
+# A reboot that does not come back: the filter is back on for the next
+# session before anything else, and the host fails at that step.
+play patch-2027-02 100 --limit device02 -e "fbwf_servicing_reboot_tasks=$work/no-reboot.yml"
+[ "$(recap_hosts "$work/run.out" failed)" = device02 ] &&
+  grep -q '\[device02\].*servicing patch-2027-02 failed at step reboot-unfiltered: .*did not come back.*the filter is back on' "$work/run.out" ||
+  fail "the reboot that did not come back is not reported at its step: $(grep -A2 'fatal: \[device02' "$work/run.out" | tail -n 3)"
+all_protected "after a reboot that did not come back"
 
 # The device whose filter is off by design, as the administrator states.
 FBWFSIM_DIR=$work/device21 "$bin/vorlenctl" get | tr -d ' \n' | grep -q '"current":{"filter":false.*"next":{"filter":false' ||
