@@ -18,13 +18,10 @@ class ActionModule(VorlenctlAction):
         self._supports_check_mode = True
         args = self._task.args
         desired = {key: args[key] for key in SETTINGS if args.get(key) is not None}
-        argv = ['set', '-']
+        argv = ['set', '-'] + self.options('servicing', 'servicing_file')
         # vorlenctl set --check changes nothing: it runs in check mode too.
         if self._task.check_mode:
             argv.append('--check')
-        for option in ('servicing', 'servicing_file'):
-            if args.get(option):
-                argv += ['--' + option.replace('_', '-'), args[option]]
         answer = self.vorlenctl_json(argv, result, json.dumps(desired))
         if isinstance(answer, dict) and 'calls' in answer:
             # A run that failed partway has changed what its calls before the failure changed.

@@ -27,11 +27,7 @@ class ActionModule(VorlenctlAction):
     def run(self, tmp=None, task_vars=None):
         result = super().run(tmp, task_vars)
         self._supports_check_mode = True
-        argv = ['get']
-        for option in ('guard_history', 'servicing_file'):
-            if self._task.args.get(option):
-                argv += ['--' + option.replace('_', '-'), self._task.args[option]]
-        state = self.vorlenctl_json(argv, result)
+        state = self.vorlenctl_json(['get'] + self.options('guard_history', 'servicing_file'), result)
         if result.get('failed'):
             return result
         state['differences'] = differences(state['current'], state['next'])

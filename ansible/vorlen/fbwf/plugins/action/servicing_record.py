@@ -16,10 +16,7 @@ class ActionModule(VorlenctlAction):
                  'ended': ['end'] + ([args['step']] if args.get('step') else []), 'read': []}
         if state not in verbs:
             return dict(result, failed=True, msg='state is one of %s, not %s' % (', '.join(verbs), state))
-        argv = ['servicing'] + verbs[state]
-        if args.get('servicing_file'):
-            argv += ['--servicing-file', args['servicing_file']]
-        answer = self.vorlenctl_json(argv, result)
+        answer = self.vorlenctl_json(['servicing'] + verbs[state] + self.options('servicing_file'), result)
         if isinstance(answer, dict):
             result['record'] = answer
             result['changed'] = state != 'read'

@@ -21,16 +21,12 @@ options:
     type: list
     elements: str
     required: true
-  executable:
-    description: vorlenctl's path on the host.
-    type: str
-    default: vorlenctl (vorlenctl.exe on Windows)
 attributes:
   check_mode:
     support: partial
     details: Changes nothing and reports each file as it would be tried.
-author:
-  - The vorlen developers
+extends_documentation_fragment:
+  - vorlen.fbwf.vorlenctl
 '''
 
 EXAMPLES = r'''

@@ -48,17 +48,13 @@ options:
   servicing_file:
     description: The servicing record on the host (vorlenctl's default beside the guard's history).
     type: str
-  executable:
-    description: vorlenctl's path on the host.
-    type: str
-    default: vorlenctl (vorlenctl.exe on Windows)
 attributes:
   check_mode:
     support: full
   diff_mode:
     support: full
-author:
-  - The vorlen developers
+extends_documentation_fragment:
+  - vorlen.fbwf.vorlenctl
 '''
 
 EXAMPLES = r'''

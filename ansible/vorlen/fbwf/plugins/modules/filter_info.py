@@ -23,15 +23,11 @@ options:
       - A desired state, as M(vorlen.fbwf.filter) takes it; C(fbwf.desired) is then
         C(vorlenctl test)'s answer, C(in_desired_state) and the C(differences) of the next session.
     type: dict
-  executable:
-    description: vorlenctl's path on the host.
-    type: str
-    default: vorlenctl (vorlenctl.exe on Windows)
 attributes:
   check_mode:
     support: full
-author:
-  - The vorlen developers
+extends_documentation_fragment:
+  - vorlen.fbwf.vorlenctl
 '''
 
 EXAMPLES = r'''

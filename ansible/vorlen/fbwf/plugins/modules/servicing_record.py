@@ -27,12 +27,8 @@ options:
   servicing_file:
     description: The record's file on the host (vorlenctl's default beside the guard's history).
     type: str
-  executable:
-    description: vorlenctl's path on the host.
-    type: str
-    default: vorlenctl (vorlenctl.exe on Windows)
-author:
-  - The vorlen developers
+extends_documentation_fragment:
+  - vorlen.fbwf.vorlenctl
 '''
 
 RETURN = r'''

@@ -36,6 +36,11 @@ class VorlenctlAction(ActionBase):
             return settings + ' '.join(shell.quote(str(a)) for a in argv)
         return (prefix + ' ' if prefix else '') + ' '.join(shlex.quote(str(a)) for a in argv)
 
+    def options(self, *names):
+        """The task's options NAMES that are given, as vorlenctl's --NAME VALUE."""
+        given = [(name, self._task.args.get(name)) for name in names]
+        return [word for name, value in given if value for word in ('--' + name.replace('_', '-'), value)]
+
     def vorlenctl(self, args, stdin=None):
         """vorlenctl ARGS on the host: (rc, stdout, stderr)."""
         executable = self._task.args.get('executable') or ('vorlenctl.exe' if self.windows() else 'vorlenctl')
