@@ -179,10 +179,19 @@ void WriteOutcome(Context& context, const std::vector<MadeCall>& made, bool rebo
   Print(context, out);
 }
 
-}  // namespace
+// The device read into `before` and the calls that make its next session
+// `desired`; kDone, or the failure reported.
+int ReadAndPlan(Context& context, const Session& desired, Reading& before, std::vector<PlannedCall>& calls) {
+  if (const auto failure = ReadDevice(context.library, before)) return CallFailed(context, *failure);
+  calls.clear();
+  if (const auto refused = Plan(before.next, desired, calls)) return Emit(context.err, "vorlenctl: " + *refused + "\n"), kUsage;
+  return kDone;
+}
 
 constexpr const char* kSetUsage =
     "vorlenctl set [FILE|-] [--check] [--exit-reboot] [--servicing NAME] [--servicing-file FILE]";
+
+}  // namespace
 
 int Set(Context& context, const std::vector<std::string>& args) {
   int status = kDone;
@@ -195,20 +204,14 @@ int Set(Context& context, const std::vector<std::string>& args) {
   if (!ReadDesired(context, SourceOf(*parsed), desired, status)) return status;
   if (const auto problem = DesiredProblem(desired, DeviceThresholdRange())) return UsageError(context, *problem);
   Reading before;
-  if (const auto failure = ReadDevice(context.library, before)) return CallFailed(context, *failure);
   std::vector<PlannedCall> calls;
-  if (const auto refused = Plan(before.next, desired, calls)) {
-    Emit(context.err, "vorlenctl: " + *refused + "\n");
-    return kUsage;
-  }
+  if (const int read = ReadAndPlan(context, desired, before, calls); read != kDone) return read;
   // A set with nothing to change takes no lock. One that changes reads and
   // plans again once it holds the device, as another run may have changed it.
   host::DeviceLock lock;
   if (!check && !calls.empty()) {
     if (const int held = HoldDevice(context, *parsed, lock); held != kDone) return held;
-    if (const auto failure = ReadDevice(context.library, before)) return CallFailed(context, *failure);
-    calls.clear();
-    if (const auto refused = Plan(before.next, desired, calls)) return Emit(context.err, "vorlenctl: " + *refused + "\n"), kUsage;
+    if (const int read = ReadAndPlan(context, desired, before, calls); read != kDone) return read;
   }
   std::vector<MadeCall> made;
   Reading after = before;

@@ -7,6 +7,15 @@
 
 namespace ctl {
 
+namespace {
+
+// The file `name` in the folder of `path`.
+std::string Beside(const std::string& path, const char* name) {
+  return path.substr(0, path.find_last_of("/\\") + 1) + name;
+}
+
+}  // namespace
+
 void WriteServicingFields(json::JsonWriter& out, const ServicingRecord& record) {
   out.Key("servicing").String(record.name);
   out.Key("since").String(Iso8601(record.since));
@@ -44,11 +53,11 @@ std::optional<std::string> ServicingPathOf(const Arguments& parsed) {
   if (std::optional<std::string> given = parsed.Value("--servicing-file")) return given;
   const std::optional<std::string> history = host::DefaultGuardHistory();
   if (!history) return std::nullopt;
-  return history->substr(0, history->find_last_of("/\\") + 1) + "servicing.json";
+  return Beside(*history, "servicing.json");
 }
 
 std::string LockPathBeside(const std::string& record_path) {
-  return record_path.substr(0, record_path.find_last_of("/\\") + 1) + "vorlenctl.lock";
+  return Beside(record_path, "vorlenctl.lock");
 }
 
 std::optional<ServicingRecord> FindServicing(const std::string& path) {
